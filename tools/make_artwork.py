@@ -14,6 +14,7 @@ checked pixel by pixel, nudging each edge until the ink bounds the box.
 Usage: tools/make_artwork.py [output.png]   (default resources/artwork.png)
 """
 
+import io
 import os
 import re
 import shutil
@@ -21,7 +22,6 @@ import struct
 import subprocess
 import sys
 import tempfile
-import io
 
 from PIL import Image
 
@@ -141,12 +141,12 @@ def Build(source_text, workdir):
     element = AddressElement(source_text)
     outline = OutlineBox(element, workdir)
     margins = [0.3, 0.3, 0.3, 0.3]
-    for _ in range(FIT_ROUNDS):
+    for renders in range(1, FIT_ROUNDS + 1):
         svg = SetAddressTransform(source_text, FitMatrix(outline, margins))
         image = Normalise(Render(svg, workdir))
         ink = InkBox(image)
         if ink == ADDRESS_BOX:
-            return image
+            return image, renders
         if ink is None:
             raise SystemExit("address text left no ink on the tab")
         # Pull in an edge whose ink spills over, push out one that falls short.
@@ -169,12 +169,13 @@ def main():
         for name in os.listdir(RESOURCES):
             if name.endswith(".svg"):
                 shutil.copy(os.path.join(RESOURCES, name), workdir)
-        image = Build(source_text, workdir)
+        image, renders = Build(source_text, workdir)
     finally:
         shutil.rmtree(workdir)
     with open(output, "wb") as f:
         f.write(pngfile.EncodeRgba(image, ANCILLARY))
-    print("wrote", output)
+    print("wrote %s (address text fitted after %d render%s)"
+          % (output, renders, "" if renders == 1 else "s"))
 
 
 if __name__ == "__main__":

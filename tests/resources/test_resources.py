@@ -273,7 +273,6 @@ class IconTest(unittest.TestCase):
 
 class ManifestTest(unittest.TestCase):
     NS = "{urn:schemas-microsoft-com:asm.v1}"
-    NS3 = "{urn:schemas-microsoft-com:asm.v3}"
 
     @classmethod
     def setUpClass(cls):
