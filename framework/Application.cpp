@@ -1,0 +1,108 @@
+#include "framework/Application.h"
+
+#include "framework/Dialogs.h"
+#include "framework/Exceptions.h"
+#include "framework/System.h"
+
+#include <algorithm>
+#include <cstdio>
+
+TApplication* Application = nullptr;
+void (*InitProc)() = nullptr;
+
+TApplication::TApplication(TComponent* owner) : TComponent(owner) {}
+
+TApplication::~TApplication()
+{
+    // The forms are owned components; TComponent's destructor deletes them,
+    // and each one's OnDestroyed takes it off forms_.
+    while (!Components().empty()) delete Components().back();
+}
+
+void TApplication::Initialize()
+{
+    if (InitProc) InitProc();
+}
+
+void TApplication::BuildRegisteredForm(TForm& form, const std::function<void()>& setReference,
+                                       std::function<void()> clearReference)
+{
+    try {
+        form.LoadDefinition();
+    } catch (...) {
+        delete &form;
+        throw;
+    }
+    form.OnDestroyed = [this, &form, clear = std::move(clearReference)] {
+        forms_.erase(std::remove(forms_.begin(), forms_.end(), &form), forms_.end());
+        if (mainForm_ == &form) mainForm_ = nullptr;
+        clear();
+    };
+    forms_.push_back(&form);
+    if (!mainForm_) mainForm_ = &form;
+    setReference();
+    form.DoCreate();
+}
+
+void TApplication::Run()
+{
+    try {
+        auto registrations = std::move(registrations_);
+        registrations_.clear();
+        for (auto& create : registrations) create(*this);
+        if (mainForm_ && !terminated_) mainForm_->Show();
+    } catch (const std::exception& error) {
+        ShowException(error);
+        System::ExitCode = 1;
+        return;
+    }
+    if (mainForm_ && !terminated_) Platform::Current().RunLoop();
+}
+
+void TApplication::Terminate()
+{
+    if (terminated_) return;
+    terminated_ = true;
+    Platform::Current().QuitLoop();
+}
+
+TForm* TApplication::FindForm(const Platform::Window* window) const
+{
+    if (!window) return nullptr;
+    for (TForm* form : forms_)
+        if (form->Handle() == window) return form;
+    return nullptr;
+}
+
+void TApplication::ShowException(const std::exception& error) noexcept
+{
+    try {
+        ShowErrorBox(error.what());
+    } catch (const std::exception& failure) {
+        // Not even the error box could be shown: stderr is all that is left.
+        std::fprintf(stderr, "%s (%s)\n", error.what(), failure.what());
+    } catch (...) {
+        std::fprintf(stderr, "%s\n", error.what());
+    }
+}
+
+void HandleEventSafely(const std::function<void()>& handler) noexcept
+{
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        if (Application) Application->ShowException(error);
+    } catch (...) {
+        if (Application) Application->ShowException(Exception("An unexpected error occurred."));
+    }
+}
+
+std::string TaskNameFromFileName(const std::string& fileName)
+{
+    std::string name = fileName.substr(0, fileName.find('.'));
+    for (std::size_t i = 1; i < name.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c >= 'A' && c <= 'Z') name[i] = static_cast<char>(c - 'A' + 'a');
+    }
+    return name;
+}
