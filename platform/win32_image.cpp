@@ -1,0 +1,92 @@
+// Win32 backend: PNG decoding with the Windows Imaging Component.
+// Implemented features:
+//  [X] PNG (only PNG: the decoder is the PNG codec, not a format sniffer) to
+//      premultiplied 32-bit BGRA, i.e. the table's premultiplied ARGB layout
+//  [X] Every COM object released on every path
+// Missing features or Issues:
+//  [ ] Only the first frame is decoded (a PNG has one)
+
+#include "platform/win32_internal.h"
+
+#include <wincodec.h>
+
+#include <limits>
+
+namespace Platform::Win32 {
+
+namespace {
+
+// Holds one COM interface pointer and releases it when it goes out of scope.
+template <typename T> class ComRef {
+public:
+    ComRef() = default;
+    ComRef(const ComRef&) = delete;
+    ComRef& operator=(const ComRef&) = delete;
+    ~ComRef()
+    {
+        if (m_pointer) m_pointer->Release();
+    }
+    T* operator->() const { return m_pointer; }
+    T* Get() const { return m_pointer; }
+    T** Out() { return &m_pointer; }
+    void** OutVoid() { return reinterpret_cast<void**>(&m_pointer); }
+
+private:
+    T* m_pointer = nullptr;
+};
+
+} // namespace
+
+bool DecodePng(std::span<const std::uint8_t> data, DecodedImage& out)
+{
+    if (data.empty() || data.size() > std::numeric_limits<DWORD>::max()) return false;
+
+    ComRef<IWICImagingFactory> factory;
+    if (FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                  __uuidof(IWICImagingFactory), factory.OutVoid())))
+        return false;
+
+    ComRef<IWICStream> stream;
+    if (FAILED(factory->CreateStream(stream.Out()))) return false;
+    // WIC only reads from the buffer; the interface takes a non-const pointer.
+    auto* bytes = const_cast<BYTE*>(reinterpret_cast<const BYTE*>(data.data()));
+    if (FAILED(stream->InitializeFromMemory(bytes, static_cast<DWORD>(data.size())))) return false;
+
+    ComRef<IWICBitmapDecoder> decoder;
+    if (FAILED(factory->CreateDecoder(GUID_ContainerFormatPng, nullptr, decoder.Out())))
+        return false;
+    if (FAILED(decoder->Initialize(stream.Get(), WICDecodeMetadataCacheOnDemand))) return false;
+
+    ComRef<IWICBitmapFrameDecode> frame;
+    if (FAILED(decoder->GetFrame(0, frame.Out()))) return false;
+
+    ComRef<IWICFormatConverter> converter;
+    if (FAILED(factory->CreateFormatConverter(converter.Out()))) return false;
+    if (FAILED(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppPBGRA,
+                                     WICBitmapDitherTypeNone, nullptr, 0.0,
+                                     WICBitmapPaletteTypeCustom)))
+        return false;
+
+    UINT width = 0;
+    UINT height = 0;
+    if (FAILED(converter->GetSize(&width, &height)) || width == 0 || height == 0) return false;
+    // Refuse sizes whose byte count would not fit the stride arithmetic below.
+    const UINT64 stride = static_cast<UINT64>(width) * 4;
+    const UINT64 total = stride * height;
+    if (width > static_cast<UINT>(std::numeric_limits<int>::max()) ||
+        height > static_cast<UINT>(std::numeric_limits<int>::max()) ||
+        total > std::numeric_limits<UINT>::max())
+        return false;
+
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
+    if (FAILED(converter->CopyPixels(nullptr, static_cast<UINT>(stride), static_cast<UINT>(total),
+                                     reinterpret_cast<BYTE*>(pixels.data()))))
+        return false;
+
+    out.Width = static_cast<int>(width);
+    out.Height = static_cast<int>(height);
+    out.Pixels = std::move(pixels);
+    return true;
+}
+
+} // namespace Platform::Win32

@@ -1,0 +1,120 @@
+// Win32 backend: start and end of the desktop, resources, the screen, and the table.
+// Implemented features:
+//  [X] COM (for the imaging component and the shell) and the window classes
+//  [X] Resources from the executable's RCDATA section
+//  [X] The executable's file name from GetModuleFileNameW, any length
+//  [X] The primary screen's size from the desktop window's rectangle
+//  [X] No screen-resolution awareness is declared: the system scales the window
+// Missing features or Issues:
+//  [ ] The icon group MAINICON is used by the window classes and is not RCDATA
+
+#include "platform/win32_platform.h"
+
+#include "platform/win32_internal.h"
+
+#include <objbase.h>
+
+#include <cstdio>
+
+namespace Platform::Win32 {
+
+namespace {
+
+bool g_comStarted = false;
+
+bool Init(std::string& error)
+{
+    const HRESULT com =
+        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    if (FAILED(com)) {
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(com));
+        error = std::string("cannot start COM (") + code + ")";
+        return false;
+    }
+    g_comStarted = true;
+    if (!RegisterWindowClasses(error)) {
+        ::CoUninitialize();
+        g_comStarted = false;
+        return false;
+    }
+    return true;
+}
+
+void Terminate()
+{
+    UnregisterWindowClasses();
+    if (g_comStarted) ::CoUninitialize();
+    g_comStarted = false;
+}
+
+std::span<const std::uint8_t> FindResource(const char* name)
+{
+    const std::wstring wideName = Widen(name ? name : "");
+    HRSRC found =
+        ::FindResourceW(Instance(), wideName.c_str(), MAKEINTRESOURCEW(10) /* RT_RCDATA, wide */);
+    if (!found) return {};
+    HGLOBAL loaded = ::LoadResource(Instance(), found);
+    const DWORD size = ::SizeofResource(Instance(), found);
+    const void* bytes = loaded ? ::LockResource(loaded) : nullptr;
+    if (!bytes || size == 0) return {};
+    return {static_cast<const std::uint8_t*>(bytes), size};
+}
+
+std::string ExecutableName()
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return {};
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2); // truncated: try a longer buffer
+    }
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return Narrow(slash == std::wstring::npos ? path : path.substr(slash + 1));
+}
+
+ScreenSize GetScreenSize()
+{
+    RECT desktop{};
+    if (!::GetWindowRect(::GetDesktopWindow(), &desktop)) return {};
+    return {desktop.right - desktop.left, desktop.bottom - desktop.top};
+}
+
+} // namespace
+
+HINSTANCE Instance()
+{
+    return ::GetModuleHandleW(nullptr);
+}
+
+Table Connect()
+{
+    Table table;
+    table.Name = "win32";
+    table.Init = Init;
+    table.Terminate = Terminate;
+    table.FindResource = FindResource;
+    table.DecodePng = DecodePng;
+    table.ExecutableName = ExecutableName;
+    table.GetScreenSize = GetScreenSize;
+    table.CreateWindow = CreateWindow;
+    table.DestroyWindow = DestroyWindow;
+    table.PresentWindow = PresentWindow;
+    table.ShowWindow = ShowWindow;
+    table.SetCursor = SetCursor;
+    table.GetActiveWindow = GetActiveWindow;
+    table.RunLoop = RunLoop;
+    table.QuitLoop = QuitLoop;
+    table.MessageBox = MessageBox;
+    table.Beep = Beep;
+    table.ShellExecute = ShellExecute;
+    table.ExitProcess = ExitProcess;
+    return table;
+}
+
+} // namespace Platform::Win32

@@ -1,0 +1,60 @@
+// Win32 backend: the message box, the tone, the shell and the end of the process.
+// Implemented features:
+//  [X] MessageBoxW, modal to its owner (it disables the owner while open);
+//      0 (the box could not be shown) is passed on as Box::Failed
+//  [X] Beep with the given frequency and duration
+//  [X] ShellExecuteW with the given verb, file, parameters, directory and show command
+//  [X] ExitProcess with the given status
+// Missing features or Issues:
+//  [ ] None
+
+#include "platform/win32_internal.h"
+
+#include <shellapi.h>
+#undef ShellExecute
+
+namespace Platform::Win32 {
+
+namespace {
+
+HWND HandleOf(const Platform::Window* window)
+{
+    return window ? window->Handle : nullptr;
+}
+
+} // namespace
+
+int MessageBox(Platform::Window* owner, const std::string& text, const std::string& caption,
+               unsigned style)
+{
+    const std::wstring wideText = Widen(text);
+    const std::wstring wideCaption = Widen(caption);
+    return ::MessageBoxW(HandleOf(owner), wideText.c_str(), wideCaption.c_str(), style);
+}
+
+bool Beep(unsigned frequency, unsigned durationMs)
+{
+    return ::Beep(frequency, durationMs) != FALSE;
+}
+
+std::intptr_t ShellExecute(Platform::Window* owner, const std::string& verb,
+                           const std::string& file, const std::string& parameters,
+                           const std::string& directory, int showCommand)
+{
+    const std::wstring wideVerb = Widen(verb);
+    const std::wstring wideFile = Widen(file);
+    const std::wstring wideParameters = Widen(parameters);
+    const std::wstring wideDirectory = Widen(directory);
+    // The result is an HINSTANCE only for compatibility; its value above 32 means success.
+    const HINSTANCE result =
+        ::ShellExecuteW(HandleOf(owner), wideVerb.c_str(), wideFile.c_str(), wideParameters.c_str(),
+                        wideDirectory.c_str(), showCommand);
+    return reinterpret_cast<std::intptr_t>(result);
+}
+
+void ExitProcess(int status)
+{
+    ::ExitProcess(static_cast<UINT>(status));
+}
+
+} // namespace Platform::Win32
