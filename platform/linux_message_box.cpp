@@ -1,0 +1,241 @@
+// Linux: message boxes as GTK 3 message dialogs.
+// Implemented features:
+//  [X] Icon and buttons from the style: OK, OK/Cancel, Yes/No; error, question, warning, information
+//  [X] GTK's own translated buttons; the first button is the default and has the focus
+//  [X] Modal and transient for the owner's X window, centred on it
+//  [X] A Yes/No box closes only through Yes or No (Escape and close requests do not answer it)
+//  [X] The owner's events are served while the box is open, so it keeps being drawn
+//  [X] GTK loaded and initialised on first use only, on X11, without the command line
+// Missing features or Issues:
+//  [ ] Yes/No/Cancel, Abort/Retry/Ignore and Retry/Cancel button sets: fail with 0
+
+#include "platform/linux_message_box.h"
+
+#include "platform/linux_library.h"
+
+#include <gdk/gdkx.h>
+#include <glib-unix.h>
+#include <gtk/gtk.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+namespace Platform::Linux {
+
+namespace {
+
+struct GtkApi {
+    AVENDREL_LIBRARY_FUNCTION(gdk_set_allowed_backends);
+    AVENDREL_LIBRARY_FUNCTION(gtk_init_check);
+    AVENDREL_LIBRARY_FUNCTION(gtk_message_dialog_new);
+    AVENDREL_LIBRARY_FUNCTION(gtk_image_new_from_icon_name);
+    AVENDREL_LIBRARY_FUNCTION(gtk_widget_show);
+    AVENDREL_LIBRARY_FUNCTION(gtk_window_set_title);
+    AVENDREL_LIBRARY_FUNCTION(gtk_window_move);
+    AVENDREL_LIBRARY_FUNCTION(gtk_widget_get_preferred_size);
+    AVENDREL_LIBRARY_FUNCTION(gtk_dialog_set_default_response);
+    AVENDREL_LIBRARY_FUNCTION(gtk_dialog_get_widget_for_response);
+    AVENDREL_LIBRARY_FUNCTION(gtk_widget_grab_focus);
+    AVENDREL_LIBRARY_FUNCTION(gtk_widget_realize);
+    AVENDREL_LIBRARY_FUNCTION(gtk_widget_get_window);
+    AVENDREL_LIBRARY_FUNCTION(gtk_dialog_run);
+    AVENDREL_LIBRARY_FUNCTION(gtk_widget_destroy);
+    AVENDREL_LIBRARY_FUNCTION(gdk_display_get_default);
+    AVENDREL_LIBRARY_FUNCTION(gdk_display_flush);
+    AVENDREL_LIBRARY_FUNCTION(gdk_x11_window_foreign_new_for_display);
+    AVENDREL_LIBRARY_FUNCTION(gdk_window_set_transient_for);
+    AVENDREL_LIBRARY_FUNCTION(g_object_unref);
+    AVENDREL_LIBRARY_FUNCTION(g_unix_fd_add);
+    AVENDREL_LIBRARY_FUNCTION(g_source_remove);
+    AVENDREL_LIBRARY_FUNCTION(g_signal_connect_data);
+    // Deprecated in GTK 3 but the only way to give a message dialog its icon.
+    void (*gtk_message_dialog_set_image)(GtkMessageDialog*, GtkWidget*) = nullptr;
+};
+
+bool LoadGtk(GtkApi& api)
+{
+    static SharedLibrary library("libgtk-3.so.0");
+    return library.Open() && AVENDREL_FIND(library, api, gdk_set_allowed_backends) &&
+           AVENDREL_FIND(library, api, gtk_init_check) &&
+           AVENDREL_FIND(library, api, gtk_message_dialog_new) &&
+           AVENDREL_FIND(library, api, gtk_image_new_from_icon_name) &&
+           AVENDREL_FIND(library, api, gtk_widget_show) &&
+           AVENDREL_FIND(library, api, gtk_window_set_title) &&
+           AVENDREL_FIND(library, api, gtk_window_move) &&
+           AVENDREL_FIND(library, api, gtk_widget_get_preferred_size) &&
+           AVENDREL_FIND(library, api, gtk_dialog_set_default_response) &&
+           AVENDREL_FIND(library, api, gtk_dialog_get_widget_for_response) &&
+           AVENDREL_FIND(library, api, gtk_widget_grab_focus) &&
+           AVENDREL_FIND(library, api, gtk_widget_realize) &&
+           AVENDREL_FIND(library, api, gtk_widget_get_window) &&
+           AVENDREL_FIND(library, api, gtk_dialog_run) &&
+           AVENDREL_FIND(library, api, gtk_widget_destroy) &&
+           AVENDREL_FIND(library, api, gdk_display_get_default) &&
+           AVENDREL_FIND(library, api, gdk_display_flush) &&
+           AVENDREL_FIND(library, api, gdk_x11_window_foreign_new_for_display) &&
+           AVENDREL_FIND(library, api, gdk_window_set_transient_for) &&
+           AVENDREL_FIND(library, api, g_object_unref) &&
+           AVENDREL_FIND(library, api, g_unix_fd_add) &&
+           AVENDREL_FIND(library, api, g_source_remove) &&
+           AVENDREL_FIND(library, api, g_signal_connect_data) &&
+           AVENDREL_FIND(library, api, gtk_message_dialog_set_image);
+}
+
+// Initialises GTK on its X11 backend the first time; GTK never sees the
+// command line. GL probing is switched off while GDK opens the display (a
+// message box draws no GL, and the probe costs a hundred milliseconds and
+// tens of megabytes); the environment is restored at once, so programs
+// started later do not inherit the switch.
+const GtkApi* Gtk()
+{
+    static GtkApi api;
+    static const bool ready = [] {
+        if (!LoadGtk(api)) return false;
+        const char* previous = std::getenv("GDK_GL");
+        const std::optional<std::string> saved =
+            previous ? std::optional<std::string>(previous) : std::nullopt;
+        setenv("GDK_GL", "disable", 1);
+        api.gdk_set_allowed_backends("x11");
+        const bool ok = api.gtk_init_check(nullptr, nullptr);
+        if (saved) setenv("GDK_GL", saved->c_str(), 1);
+        else unsetenv("GDK_GL");
+        return ok;
+    }();
+    return ready ? &api : nullptr;
+}
+
+enum class Buttons { Ok, OkCancel, YesNo };
+
+struct BoxKind {
+    Buttons Set;
+    GtkButtonsType GtkButtons;
+    GtkMessageType Type;
+    const char* IconName;  // nullptr: none
+};
+
+std::optional<BoxKind> KindOf(unsigned style)
+{
+    BoxKind kind{};
+    switch (style & 0xF) {
+    case 0x0: kind.Set = Buttons::Ok, kind.GtkButtons = GTK_BUTTONS_OK; break;
+    case 0x1: kind.Set = Buttons::OkCancel, kind.GtkButtons = GTK_BUTTONS_OK_CANCEL; break;
+    case 0x4: kind.Set = Buttons::YesNo, kind.GtkButtons = GTK_BUTTONS_YES_NO; break;
+    default: return std::nullopt;
+    }
+    switch (style & 0xF0) {
+    case 0x10: kind.Type = GTK_MESSAGE_ERROR, kind.IconName = "dialog-error"; break;
+    case 0x20: kind.Type = GTK_MESSAGE_QUESTION, kind.IconName = "dialog-question"; break;
+    case 0x30: kind.Type = GTK_MESSAGE_WARNING, kind.IconName = "dialog-warning"; break;
+    case 0x40: kind.Type = GTK_MESSAGE_INFO, kind.IconName = "dialog-information"; break;
+    default: kind.Type = GTK_MESSAGE_OTHER, kind.IconName = nullptr; break;
+    }
+    return kind;
+}
+
+// The box's result for a response, or nothing when the response does not answer
+// it. Closing a box answers it as its way out would: OK alone, or Cancel;
+// a Yes/No box has no way out but its buttons.
+std::optional<int> ResultOf(Buttons set, int response)
+{
+    switch (response) {
+    case GTK_RESPONSE_OK: return 1;
+    case GTK_RESPONSE_CANCEL: return 2;
+    case GTK_RESPONSE_YES: return 6;
+    case GTK_RESPONSE_NO: return 7;
+    default: break;
+    }
+    if (set == Buttons::Ok) return 1;
+    if (set == Buttons::OkCancel) return 2;
+    return std::nullopt;
+}
+
+void NoteDestroyed(GtkWidget*, gpointer data)
+{
+    *static_cast<bool*>(data) = true;
+}
+
+gboolean ServeOwner(gint, GIOCondition, gpointer data)
+{
+    const auto* owner = static_cast<const BoxOwner*>(data);
+    if (owner->Serve) owner->Serve();
+    return G_SOURCE_CONTINUE;
+}
+
+void CentreOnOwner(const GtkApi& gtk, GtkWidget* dialog, const BoxOwner& owner)
+{
+    if (owner.Width <= 0 || owner.Height <= 0) return;
+    GtkRequisition size{};
+    gtk.gtk_widget_get_preferred_size(dialog, nullptr, &size);
+    gtk.gtk_window_move(reinterpret_cast<GtkWindow*>(dialog),
+                        owner.X + (owner.Width - size.width) / 2,
+                        owner.Y + (owner.Height - size.height) / 2);
+}
+
+void MakeTransient(const GtkApi& gtk, GtkWidget* dialog, const BoxOwner& owner)
+{
+    if (!owner.Window) return;
+    gtk.gtk_widget_realize(dialog);
+    GdkWindow* parent =
+        gtk.gdk_x11_window_foreign_new_for_display(gtk.gdk_display_get_default(), owner.Window);
+    if (!parent) return;
+    gtk.gdk_window_set_transient_for(gtk.gtk_widget_get_window(dialog), parent);
+    gtk.g_object_unref(parent);
+}
+
+}  // namespace
+
+int ShowMessageBox(const BoxOwner& owner, const std::string& text, const std::string& caption,
+                   unsigned style)
+{
+    const std::optional<BoxKind> kind = KindOf(style);
+    if (!kind) return 0;
+    const GtkApi* gtk = Gtk();
+    if (!gtk) return 0;
+
+    GtkWidget* dialog = gtk->gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, kind->Type,
+                                                    kind->GtkButtons, "%s", text.c_str());
+    if (!dialog) return 0;
+    auto* window = reinterpret_cast<GtkWindow*>(dialog);
+    auto* box = reinterpret_cast<GtkDialog*>(dialog);
+    gtk->gtk_window_set_title(window, caption.c_str());
+    if (kind->IconName) {
+        GtkWidget* image = gtk->gtk_image_new_from_icon_name(kind->IconName, GTK_ICON_SIZE_DIALOG);
+        gtk->gtk_message_dialog_set_image(reinterpret_cast<GtkMessageDialog*>(dialog), image);
+        gtk->gtk_widget_show(image);
+    }
+    const int first = kind->Set == Buttons::YesNo ? GTK_RESPONSE_YES : GTK_RESPONSE_OK;
+    gtk->gtk_dialog_set_default_response(box, first);
+    if (GtkWidget* button = gtk->gtk_dialog_get_widget_for_response(box, first))
+        gtk->gtk_widget_grab_focus(button);
+    MakeTransient(*gtk, dialog, owner);
+    CentreOnOwner(*gtk, dialog, owner);
+
+    guint sources[2] = {0, 0};
+    for (int i = 0; i < 2; ++i)
+        if (owner.WatchFds[i] >= 0)
+            sources[i] = gtk->g_unix_fd_add(owner.WatchFds[i], G_IO_IN, ServeOwner,
+                                            const_cast<BoxOwner*>(&owner));
+    if (owner.Serve) owner.Serve();  // what arrived before the box opened
+
+    bool destroyed = false;
+    gtk->g_signal_connect_data(dialog, "destroy", G_CALLBACK(NoteDestroyed), &destroyed, nullptr,
+                               GConnectFlags{});
+    int result = 0;
+    for (;;) {
+        // Runs until a response, or until the box is unmapped (then it is shown again).
+        const int response = gtk->gtk_dialog_run(box);
+        if (destroyed) break;  // destroyed under us: no answer
+        if (const std::optional<int> answer = ResultOf(kind->Set, response)) {
+            result = *answer;
+            break;
+        }
+    }
+    for (guint source : sources)
+        if (source) gtk->g_source_remove(source);
+    if (!destroyed) gtk->gtk_widget_destroy(dialog);
+    gtk->gdk_display_flush(gtk->gdk_display_get_default());
+    return result;
+}
+
+}  // namespace Platform::Linux

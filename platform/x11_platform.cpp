@@ -1,0 +1,341 @@
+// X11 backend: start, the event loop, the shell operations and the table.
+// Implemented features:
+//  [X] One X connection; a display that cannot be opened fails Init with one line
+//  [X] The primary monitor from RandR (the whole screen without it)
+//  [X] Double-click time and distance from XSETTINGS, 400 ms / 5 px otherwise
+//  [X] Event loop that sleeps in poll() until the display or a signal wakes it:
+//      no timers and no polling
+//  [X] SIGTERM, SIGINT and SIGHUP end the program like a close request
+//  [X] Message boxes (GTK), the tone (ALSA), opening addresses (GIO), each loaded
+//      on first use so that start-up costs what raw Xlib costs
+//  [X] Resources from the embedded table, PNG decoding with libpng
+// Missing features or Issues:
+//  [ ] Double-click settings are read once at start, not followed when they change
+//  [ ] ShellExecute knows the verb "open" only
+
+#include "platform/x11_platform.h"
+
+#include "platform/EmbeddedResources.h"
+#include "platform/PngDecoder.h"
+#include "platform/linux_message_box.h"
+#include "platform/linux_open_address.h"
+#include "platform/linux_tone.h"
+#include "platform/x11_internal.h"
+#include "platform/x11_xsettings.h"
+
+#include <X11/Xatom.h>
+#include <X11/extensions/Xrandr.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+namespace Platform::X11 {
+
+Backend& State()
+{
+    static Backend backend;
+    return backend;
+}
+
+namespace {
+
+constexpr int SignalsEndingTheProgram[] = {SIGTERM, SIGINT, SIGHUP};
+
+void OnEndingSignal(int)
+{
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = write(State().SignalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+bool InstallSignals(Backend& b)
+{
+    if (pipe2(b.SignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+    struct sigaction action {};
+    action.sa_handler = OnEndingSignal;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (int signal : SignalsEndingTheProgram) sigaction(signal, &action, nullptr);
+    return true;
+}
+
+void RemoveSignals(Backend& b)
+{
+    for (int signal : SignalsEndingTheProgram) ::signal(signal, SIG_DFL);
+    for (int& fd : b.SignalPipe) {
+        if (fd >= 0) close(fd);
+        fd = -1;
+    }
+}
+
+// True when a signal asked the program to end since the last call.
+bool TakeSignals(Backend& b)
+{
+    char bytes[16];
+    bool any = false;
+    while (read(b.SignalPipe[0], bytes, sizeof bytes) > 0) any = true;
+    return any;
+}
+
+// A protocol error must not end the program (the default handler exits);
+// requests here fail harmlessly, e.g. on a settings window that just went away.
+int IgnoreXError(Display*, XErrorEvent*)
+{
+    return 0;
+}
+
+void InternAtoms(Backend& b)
+{
+    char selection[32];
+    std::snprintf(selection, sizeof selection, "_XSETTINGS_S%d", b.Screen);
+    const char* names[] = {"WM_PROTOCOLS",
+                           "WM_DELETE_WINDOW",
+                           "_NET_WM_NAME",
+                           "_NET_WM_ICON",
+                           "_NET_WM_PID",
+                           "_NET_WM_WINDOW_TYPE",
+                           "_NET_WM_WINDOW_TYPE_NORMAL",
+                           "_MOTIF_WM_HINTS",
+                           "UTF8_STRING",
+                           "_XSETTINGS_SETTINGS",
+                           selection};
+    constexpr int count = sizeof names / sizeof names[0];
+    Atom atoms[count];
+    XInternAtoms(b.Dpy, const_cast<char**>(names), count, False, atoms);
+    Atom* out[] = {&b.Atom.WmProtocols,           &b.Atom.WmDeleteWindow,    &b.Atom.NetWmName,
+                   &b.Atom.NetWmIcon,             &b.Atom.NetWmPid,          &b.Atom.NetWmWindowType,
+                   &b.Atom.NetWmWindowTypeNormal, &b.Atom.MotifWmHints,      &b.Atom.Utf8String,
+                   &b.Atom.XSettingsSettings,     &b.Atom.XSettingsSelection};
+    static_assert(sizeof out / sizeof out[0] == count);
+    for (int i = 0; i < count; ++i) *out[i] = atoms[i];
+}
+
+// The primary monitor; the first one when none is marked; the screen without RandR.
+void FindPrimaryMonitor(Backend& b)
+{
+    b.MonitorX = 0;
+    b.MonitorY = 0;
+    b.MonitorWidth = DisplayWidth(b.Dpy, b.Screen);
+    b.MonitorHeight = DisplayHeight(b.Dpy, b.Screen);
+    int eventBase = 0, errorBase = 0, major = 0, minor = 0;
+    if (!XRRQueryExtension(b.Dpy, &eventBase, &errorBase) ||
+        !XRRQueryVersion(b.Dpy, &major, &minor) || (major == 1 && minor < 5))
+        return;
+    int count = 0;
+    XRRMonitorInfo* monitors = XRRGetMonitors(b.Dpy, b.Root, True, &count);
+    if (!monitors) return;
+    int chosen = -1;
+    for (int i = 0; i < count && chosen < 0; ++i)
+        if (monitors[i].primary) chosen = i;
+    if (chosen < 0 && count > 0) chosen = 0;
+    if (chosen >= 0 && monitors[chosen].width > 0 && monitors[chosen].height > 0) {
+        b.MonitorX = monitors[chosen].x;
+        b.MonitorY = monitors[chosen].y;
+        b.MonitorWidth = monitors[chosen].width;
+        b.MonitorHeight = monitors[chosen].height;
+    }
+    XRRFreeMonitors(monitors);
+}
+
+// The double-click limits that the settings manager publishes, if one runs.
+void ReadDoubleClickSettings(Backend& b)
+{
+    unsigned timeMs = DoubleClickDetector::DefaultTimeMs;
+    int distance = DoubleClickDetector::DefaultDistance;
+    const ::Window manager = XGetSelectionOwner(b.Dpy, b.Atom.XSettingsSelection);
+    if (manager != None) {
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(b.Dpy, manager, b.Atom.XSettingsSettings, 0, LONG_MAX / 4, False,
+                               b.Atom.XSettingsSettings, &type, &format, &count, &after,
+                               &data) == Success &&
+            data && format == 8) {
+            std::map<std::string, int> settings;
+            ReadXSettingsIntegers({data, count}, settings);
+            if (auto it = settings.find("Net/DoubleClickTime"); it != settings.end() && it->second > 0)
+                timeMs = static_cast<unsigned>(it->second);
+            if (auto it = settings.find("Net/DoubleClickDistance");
+                it != settings.end() && it->second >= 0)
+                distance = it->second;
+        }
+        if (data) XFree(data);
+    }
+    b.Clicks.SetLimits(timeMs, distance);
+}
+
+bool Init(std::string& error)
+{
+    Backend& b = State();
+    b.Dpy = XOpenDisplay(nullptr);
+    if (!b.Dpy) {
+        const char* name = XDisplayName(nullptr);
+        error = name && *name ? std::string("cannot open the X display \"") + name + "\""
+                              : "cannot open an X display: DISPLAY is not set";
+        return false;
+    }
+    if (!InstallSignals(b)) {
+        XCloseDisplay(b.Dpy);
+        b.Dpy = nullptr;
+        error = "cannot set up signal handling";
+        return false;
+    }
+    XSetErrorHandler(IgnoreXError);
+    b.Screen = DefaultScreen(b.Dpy);
+    b.Root = RootWindow(b.Dpy, b.Screen);
+    b.Quit = false;
+    InternAtoms(b);
+    FindPrimaryMonitor(b);
+    ReadDoubleClickSettings(b);
+    return true;
+}
+
+void Terminate()
+{
+    Backend& b = State();
+    if (b.Dpy) XCloseDisplay(b.Dpy);
+    b.Dpy = nullptr;
+    RemoveSignals(b);
+}
+
+std::span<const std::uint8_t> FindResource(const char* name)
+{
+    return FindEmbeddedResource(name);
+}
+
+std::string ExecutableName()
+{
+    char path[4096];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) return program_invocation_short_name;
+    const std::string full(path, static_cast<std::size_t>(length));
+    const std::size_t slash = full.rfind('/');
+    return slash == std::string::npos ? full : full.substr(slash + 1);
+}
+
+ScreenSize GetScreenSize()
+{
+    return {State().MonitorWidth, State().MonitorHeight};
+}
+
+void RunLoop()
+{
+    Backend& b = State();
+    b.Quit = false;
+    const int displayFd = ConnectionNumber(b.Dpy);
+    while (!b.Quit) {
+        DispatchWaiting();
+        if (b.Quit) break;
+        // XPending in DispatchWaiting flushed every request; sleep until something arrives.
+        pollfd fds[2] = {{displayFd, POLLIN, 0}, {b.SignalPipe[0], POLLIN, 0}};
+        // A broken connection wakes it too; the next XPending then reports it.
+        if (poll(fds, 2, -1) < 0 && errno != EINTR) break;
+    }
+}
+
+void QuitLoop()
+{
+    State().Quit = true;
+}
+
+// Called while a box is open, when the display or the signal pipe is readable.
+void ServeWhileModal()
+{
+    DispatchWaiting();
+}
+
+int MessageBox(Platform::Window* owner, const std::string& text, const std::string& caption,
+               unsigned style)
+{
+    Backend& b = State();
+    if (!b.Dpy) return Box::Failed;
+    Linux::BoxOwner box;
+    if (owner) {
+        box.Window = NativeWindow(owner);
+        WindowFrame(owner, box.X, box.Y, box.Width, box.Height);
+    } else {
+        box.X = b.MonitorX;
+        box.Y = b.MonitorY;
+        box.Width = b.MonitorWidth;
+        box.Height = b.MonitorHeight;
+    }
+    box.WatchFds[0] = ConnectionNumber(b.Dpy);
+    box.WatchFds[1] = b.SignalPipe[0];
+    box.Serve = ServeWhileModal;
+    EnterModal();
+    const int result = Linux::ShowMessageBox(box, text, caption, style);
+    LeaveModal();
+    return result;
+}
+
+bool Beep(unsigned frequency, unsigned durationMs)
+{
+    return Linux::PlayTone(frequency, durationMs);
+}
+
+std::intptr_t ShellExecute(Platform::Window*, const std::string& verb, const std::string& file,
+                           const std::string&, const std::string&, int)
+{
+    constexpr std::intptr_t Started = 42;       // above 32: the shell's value for success
+    constexpr std::intptr_t NotFound = 2;       // no handler or it could not start
+    constexpr std::intptr_t NoAssociation = 31; // a verb other than "open"
+    if (!verb.empty() && strcasecmp(verb.c_str(), "open") != 0) return NoAssociation;
+    return Linux::OpenAddress(file) ? Started : NotFound;
+}
+
+[[noreturn]] void ExitProcess(int status)
+{
+    std::fflush(nullptr);
+    _exit(status);
+}
+
+}  // namespace
+
+void DispatchWaiting()
+{
+    Backend& b = State();
+    if (TakeSignals(b)) RequestClose();
+    while (b.Dpy && XPending(b.Dpy) > 0) {
+        XEvent event;
+        XNextEvent(b.Dpy, &event);
+        HandleEvent(event);
+        if (b.Quit && b.ModalDepth == 0) return;
+    }
+}
+
+Table Connect()
+{
+    Table table;
+    table.Name = "x11";
+    table.Init = Init;
+    table.Terminate = Terminate;
+    table.FindResource = FindResource;
+    table.DecodePng = DecodePngWithLibpng;
+    table.ExecutableName = ExecutableName;
+    table.GetScreenSize = GetScreenSize;
+    table.CreateWindow = CreateWindow;
+    table.DestroyWindow = DestroyWindow;
+    table.PresentWindow = PresentWindow;
+    table.ShowWindow = ShowWindow;
+    table.SetCursor = SetCursor;
+    table.GetActiveWindow = GetActiveWindow;
+    table.RunLoop = RunLoop;
+    table.QuitLoop = QuitLoop;
+    table.MessageBox = MessageBox;
+    table.Beep = Beep;
+    table.ShellExecute = ShellExecute;
+    table.ExitProcess = ExitProcess;
+    return table;
+}
+
+}  // namespace Platform::X11
