@@ -56,7 +56,8 @@ TDefinitionValue Convert(const toml::node& node, const std::string& name)
     return value;
 }
 
-std::string RequiredText(const toml::table& table, const char* key, int line, const char* what)
+std::string RequiredText(const toml::table& table, const char* key, int line, const char* what,
+                         int* valueLine = nullptr)
 {
     const toml::node* node = table.get(key);
     if (!node)
@@ -65,15 +66,18 @@ std::string RequiredText(const toml::table& table, const char* key, int line, co
     if (!text || text->get().empty())
         throw EDefinitionError(LineOf(*node), std::string("expected a text for ") + key +
                                                   " naming " + what);
+    if (valueLine) *valueLine = LineOf(*node);
     return text->get();
 }
 
-TDefinitionObject ReadObject(const std::string& name, const toml::table& table, bool isForm)
+TDefinitionObject ReadObject(const std::string& name, int nameLine, const toml::table& table,
+                             bool isForm)
 {
     TDefinitionObject object;
     object.Name = name;
     object.Line = LineOf(table);
-    object.ClassName = RequiredText(table, "Class", object.Line, "the class");
+    object.NameLine = nameLine;
+    object.ClassName = RequiredText(table, "Class", object.Line, "the class", &object.ClassLine);
     for (const auto& [key, node] : InSourceOrder(table)) {
         if (key == "Class" || (!isForm && key == "Name")) continue;
         if (isForm && key == "Controls") {
@@ -83,9 +87,10 @@ TDefinitionObject ReadObject(const std::string& name, const toml::table& table, 
                                        "expected [[" + name + ".Controls]] tables for the controls");
             for (const toml::node& item : *controls) {
                 const toml::table& control = *item.as_table();
+                int controlNameLine = 0;
                 const std::string controlName =
-                    RequiredText(control, "Name", LineOf(control), "the control");
-                object.Children.push_back(ReadObject(controlName, control, false));
+                    RequiredText(control, "Name", LineOf(control), "the control", &controlNameLine);
+                object.Children.push_back(ReadObject(controlName, controlNameLine, control, false));
             }
             continue;
         }
@@ -126,5 +131,5 @@ TDefinitionObject ReadDefinition(std::string_view text)
     const auto& [name, node] = entries.front();
     const auto* form = node->as_table();
     if (!form) throw EDefinitionError(LineOf(*node), "expected a form table [" + name + "]");
-    return ReadObject(name, *form, true);
+    return ReadObject(name, LineOf(*form), *form, true);
 }

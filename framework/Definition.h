@@ -41,7 +41,9 @@ struct TDefinitionProperty {
 struct TDefinitionObject {
     std::string Name;
     std::string ClassName;
-    int Line = 0;
+    int Line = 0;       // where the object's table starts
+    int NameLine = 0;   // where its name is written
+    int ClassLine = 0;  // where its class is written
     std::vector<TDefinitionProperty> Properties;  // in the order written
     std::vector<TDefinitionObject> Children;      // bottom of the z-order first
 };

@@ -143,7 +143,7 @@ void TForm::BuildFromText(std::string_view text)
 void TForm::Build(const TDefinitionObject& definition)
 {
     if (definition.ClassName != ClassName())
-        throw EDefinitionError(definition.Line, std::string("expected Class = \"") + ClassName() +
+        throw EDefinitionError(definition.ClassLine, std::string("expected Class = \"") + ClassName() +
                                                     "\" for this form, found \"" +
                                                     definition.ClassName + "\"");
     SetNameAt(*this, definition.Name, definition.Line);
@@ -157,18 +157,18 @@ void TForm::Build(const TDefinitionObject& definition)
         if (!create) {
             std::string known;
             for (const std::string& name : ControlClassNames()) known += (known.empty() ? "" : ", ") + name;
-            throw EDefinitionError(child.Line, "unknown class " + child.ClassName + " for " +
+            throw EDefinitionError(child.ClassLine, "unknown class " + child.ClassName + " for " +
                                                    child.Name + "; expected one of " + known);
         }
         if (FindControl(child.Name))
-            throw EDefinitionError(child.Line, "expected a new name, found a second control named " +
+            throw EDefinitionError(child.NameLine, "expected a new name, found a second control named " +
                                                    child.Name);
         TControl* control = create(*this, child, context);
         controls_.push_back(control);
         control->SetParentForm(this);
-        SetNameAt(*control, child.Name, child.Line);
+        SetNameAt(*control, child.Name, child.NameLine);
         if (const auto* field = published.FindField(child.Name); field && !field->Bind(*this, control))
-            throw EDefinitionError(child.Line, "expected a " + field->ClassName + " for the field " +
+            throw EDefinitionError(child.ClassLine, "expected a " + field->ClassName + " for the field " +
                                                    child.Name + " of " + ClassName() + ", found " +
                                                    child.ClassName);
     }

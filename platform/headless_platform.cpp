@@ -353,6 +353,11 @@ void Queue(const std::vector<Event>& events)
     S().Queue.insert(S().Queue.end(), events.begin(), events.end());
 }
 
+void Note(const std::string& line)
+{
+    Record(line);
+}
+
 const std::vector<std::string>& Calls()
 {
     return S().Calls;

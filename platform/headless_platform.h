@@ -59,6 +59,10 @@ void Queue(const std::vector<Event>& events);
 //   ShellExecute(null,"OPEN","http://…","","",1)
 const std::vector<std::string>& Calls();
 
+// Adds a line of the test's own to the record, to show where something
+// happened relative to the platform calls.
+void Note(const std::string& line);
+
 // The pixels and position of the last presented frame.
 const std::vector<std::uint32_t>& PresentedPixels();
 int PresentedLeft();

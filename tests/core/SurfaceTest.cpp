@@ -1,0 +1,125 @@
+// Composing: the surface the window presents, pixel for pixel, and the
+// drawing and decoding it rests on.
+
+#include "HeadlessFixture.h"
+#include "framework/Composer.h"
+#include "framework/Surface.h"
+#include "platform/EmbeddedResources.h"
+#include "platform/PngDecoder.h"
+#include "ui/Unit1.h"
+
+#include <png.h>
+
+namespace {
+
+Platform::DecodedImage DecodedArtwork()
+{
+    Platform::DecodedImage image;
+    EXPECT_TRUE(Platform::DecodePngWithLibpng(Platform::FindEmbeddedResource("ARTWORK"), image));
+    return image;
+}
+
+class Composing : public HeadlessFixture {};
+
+}  // namespace
+
+TEST_F(Composing, TheWindowShowsTheArtworkBetweenTwoTransparentBands)
+{
+    auto* form = new TForm1(Application);
+    form->LoadDefinition();
+    form->DoCreate();
+    form->Show();
+    const std::vector<std::uint32_t>& shown = Platform::Headless::PresentedPixels();
+    ASSERT_EQ(shown.size(), 800u * 677u);
+    const Platform::DecodedImage artwork = DecodedArtwork();
+    ASSERT_EQ(artwork.Width, 800);
+    ASSERT_EQ(artwork.Height, 493);
+
+    int opaque = 0, mismatched = 0, bandPixels = 0;
+    for (int y = 0; y < 677; ++y) {
+        for (int x = 0; x < 800; ++x) {
+            const std::uint32_t pixel = shown[static_cast<std::size_t>(y) * 800 + x];
+            if (y < 92 || y >= 585) {
+                bandPixels += pixel != 0;
+                continue;
+            }
+            const std::uint32_t expected = artwork.Pixels[static_cast<std::size_t>(y - 92) * 800 + x];
+            mismatched += pixel != expected;
+            const bool sideColumn = x <= 4 || x >= 794;
+            EXPECT_EQ((pixel >> 24) == 0, sideColumn) << x << "," << y;
+            opaque += (pixel >> 24) == 255;
+            if (::testing::Test::HasFailure()) return;
+        }
+    }
+    EXPECT_EQ(bandPixels, 0) << "the bands above and below are fully transparent, all four channels";
+    EXPECT_EQ(mismatched, 0) << "the artwork is drawn unscaled at window y 92";
+    EXPECT_EQ(opaque, (800 - 11) * 493) << "every artwork pixel but the side columns is opaque";
+}
+
+TEST_F(Composing, HiddenControlsDrawNothingAndFormCreateMakesThePictureVisible)
+{
+    auto* form = new TForm1(Application);
+    form->LoadDefinition();
+    form->Image1->SetVisible(false);
+    TSurface surface(800, 677);
+    ComposeForm(*form, surface);
+    for (std::uint32_t pixel : surface.Pixels()) ASSERT_EQ(pixel, 0u);
+    form->DoCreate();
+    EXPECT_TRUE(form->Image1->Visible());
+    EXPECT_EQ(Application->Name(), "Avendrel");
+    ComposeForm(*form, surface);
+    EXPECT_EQ(surface.Pixel(400, 300) >> 24, 255u);
+}
+
+TEST(Surface, SourceOverBlendsPremultipliedPixels)
+{
+    EXPECT_EQ(SourceOver(0xFF112233, 0xFFFFFFFF), 0xFF112233u) << "opaque replaces";
+    EXPECT_EQ(SourceOver(0x00000000, 0xFF445566), 0xFF445566u) << "transparent keeps";
+    EXPECT_EQ(SourceOver(0x80400000, 0x00000000), 0x80400000u) << "over nothing stays as it is";
+    // Half-covered red over opaque blue: 0x80 alpha, blue keeps 127/255 of itself.
+    EXPECT_EQ(SourceOver(0x80800000, 0xFF0000FF), 0xFF80007Fu);
+}
+
+TEST(Surface, DrawingIsClippedToTheSurfaceAndScalesToTheTarget)
+{
+    TBitmap bitmap{2, 2, {0xFF000001, 0xFF000002, 0xFF000003, 0xFF000004}};
+    TSurface surface(3, 3);
+    surface.DrawBitmap(bitmap, {-1, -1, 2, 2});  // only the bottom-right pixel lands
+    EXPECT_EQ(surface.Pixel(0, 0), 0xFF000004u);
+    EXPECT_EQ(surface.Pixel(1, 0), 0u);
+    EXPECT_EQ(surface.Pixel(0, 1), 0u);
+
+    TSurface scaled(4, 4);
+    scaled.DrawBitmap(bitmap, {0, 0, 4, 4});
+    EXPECT_EQ(scaled.Pixel(1, 1), 0xFF000001u);
+    EXPECT_EQ(scaled.Pixel(2, 1), 0xFF000002u);
+    EXPECT_EQ(scaled.Pixel(3, 3), 0xFF000004u);
+}
+
+TEST(PngDecoder, DecodesToPremultipliedArgbAndRefusesWhatIsNotAPng)
+{
+    // Two straight-alpha RGBA pixels, written with libpng itself.
+    const std::uint8_t rgba[] = {255, 128, 0, 128, 10, 20, 30, 0};
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = 2;
+    image.height = 1;
+    image.format = PNG_FORMAT_RGBA;
+    png_alloc_size_t size = 0;
+    ASSERT_TRUE(png_image_write_get_memory_size(image, size, 0, rgba, 0, nullptr));
+    std::vector<std::uint8_t> png(size);
+    ASSERT_TRUE(png_image_write_to_memory(&image, png.data(), &size, 0, rgba, 0, nullptr));
+    png.resize(size);
+
+    Platform::DecodedImage decoded;
+    ASSERT_TRUE(Platform::DecodePngWithLibpng(png, decoded));
+    ASSERT_EQ(decoded.Width, 2);
+    ASSERT_EQ(decoded.Height, 1);
+    EXPECT_EQ(decoded.Pixels[0], 0x80804000u) << "each channel × alpha / 255, rounded";
+    EXPECT_EQ(decoded.Pixels[1], 0x00000000u) << "a transparent pixel keeps no colour";
+
+    const std::uint8_t garbage[] = {'n', 'o', 't', ' ', 'a', ' ', 'p', 'n', 'g'};
+    EXPECT_FALSE(Platform::DecodePngWithLibpng(garbage, decoded));
+    png.resize(png.size() / 2);
+    EXPECT_FALSE(Platform::DecodePngWithLibpng(png, decoded)) << "a truncated file";
+}

