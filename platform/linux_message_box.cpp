@@ -45,6 +45,7 @@ struct GtkApi {
     AVENDREL_LIBRARY_FUNCTION(gdk_display_flush);
     AVENDREL_LIBRARY_FUNCTION(gdk_x11_window_foreign_new_for_display);
     AVENDREL_LIBRARY_FUNCTION(gdk_window_set_transient_for);
+    AVENDREL_LIBRARY_FUNCTION(gdk_window_focus);
     AVENDREL_LIBRARY_FUNCTION(g_object_unref);
     AVENDREL_LIBRARY_FUNCTION(g_unix_fd_add);
     AVENDREL_LIBRARY_FUNCTION(g_source_remove);
@@ -75,6 +76,7 @@ bool LoadGtk(GtkApi& api)
            AVENDREL_FIND(library, api, gdk_display_flush) &&
            AVENDREL_FIND(library, api, gdk_x11_window_foreign_new_for_display) &&
            AVENDREL_FIND(library, api, gdk_window_set_transient_for) &&
+           AVENDREL_FIND(library, api, gdk_window_focus) &&
            AVENDREL_FIND(library, api, g_object_unref) &&
            AVENDREL_FIND(library, api, g_unix_fd_add) &&
            AVENDREL_FIND(library, api, g_source_remove) &&
@@ -150,6 +152,15 @@ std::optional<int> ResultOf(Buttons set, int response)
     return std::nullopt;
 }
 
+// NOTE: without a window manager nobody gives a new window the keyboard; the
+// box takes it itself once it is on the screen (with one, this asks it to).
+gboolean FocusWhenMapped(GtkWidget* dialog, GdkEvent*, gpointer)
+{
+    const GtkApi* gtk = Gtk();
+    if (gtk) gtk->gdk_window_focus(gtk->gtk_widget_get_window(dialog), GDK_CURRENT_TIME);
+    return FALSE;
+}
+
 void NoteDestroyed(GtkWidget*, gpointer data)
 {
     *static_cast<bool*>(data) = true;
@@ -220,6 +231,8 @@ int ShowMessageBox(const BoxOwner& owner, const std::string& text, const std::st
 
     bool destroyed = false;
     gtk->g_signal_connect_data(dialog, "destroy", G_CALLBACK(NoteDestroyed), &destroyed, nullptr,
+                               GConnectFlags{});
+    gtk->g_signal_connect_data(dialog, "map-event", G_CALLBACK(FocusWhenMapped), nullptr, nullptr,
                                GConnectFlags{});
     int result = 0;
     for (;;) {

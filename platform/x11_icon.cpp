@@ -141,6 +141,7 @@ std::vector<IconImage> ReadIconImages(std::span<const std::uint8_t> data, PngDec
     if (data.size() < 6 || Le16(data.data()) != 0 || Le16(data.data() + 2) != 1) return images;
     const std::uint32_t count = Le16(data.data() + 4);
     if (data.size() < 6 + static_cast<std::size_t>(count) * 16) return images;
+    std::vector<unsigned> depths;  // bits per pixel of each kept image
     static constexpr std::uint8_t PngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint8_t* dirEntry = data.data() + 6 + i * 16;
@@ -151,8 +152,22 @@ std::vector<IconImage> ReadIconImages(std::span<const std::uint8_t> data, PngDec
         IconImage image;
         const bool isPng = entry.size() >= 8 && std::memcmp(entry.data(), PngSignature, 8) == 0;
         const bool ok = isPng ? ReadPngEntry(entry, decodePng, image) : ReadBitmapEntry(entry, image);
-        if (ok && image.Width <= MaxIconSide && image.Height <= MaxIconSide)
+        if (!ok || image.Width > MaxIconSide || image.Height > MaxIconSide) continue;
+        // PNG entries carry full colour; a bitmap entry says its depth in its header.
+        const unsigned depth = isPng ? 32 : Le16(entry.data() + 14);
+        bool replaced = false;
+        for (std::size_t k = 0; k < images.size() && !replaced; ++k) {
+            if (images[k].Width != image.Width || images[k].Height != image.Height) continue;
+            if (depth > depths[k]) {
+                images[k] = std::move(image);
+                depths[k] = depth;
+            }
+            replaced = true;
+        }
+        if (!replaced) {
             images.push_back(std::move(image));
+            depths.push_back(depth);
+        }
     }
     return images;
 }

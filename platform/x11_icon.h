@@ -21,8 +21,9 @@ struct IconImage {
 
 using PngDecodeFunction = bool (*)(std::span<const std::uint8_t> data, DecodedImage& out);
 
-// Every entry that can be read, in file order; entries that are cut short or
-// malformed are skipped. Empty when `data` is not an icon file.
+// One image per size, the entry with the most colours of that size, in file
+// order; entries that are cut short or malformed are skipped. Empty when
+// `data` is not an icon file.
 std::vector<IconImage> ReadIconImages(std::span<const std::uint8_t> data, PngDecodeFunction decodePng);
 
 // width, height, then width × height pixels, for each image in turn: the

@@ -1,0 +1,390 @@
+// Unit tests of the Linux backend's portable parts: the shape taken from a
+// surface's alpha, the double-click rule, the XSETTINGS reader and the icon
+// reader. None needs a display.
+
+#include "platform/x11_double_click.h"
+#include "platform/x11_icon.h"
+#include "platform/x11_shape.h"
+#include "platform/x11_xsettings.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace Platform;
+using namespace Platform::X11;
+
+namespace {
+
+// A surface drawn from text rows: '#' opaque, '+' barely visible, '.' transparent.
+struct TextSurface {
+    std::vector<std::uint32_t> Pixels;
+    SurfaceView View;
+    explicit TextSurface(const std::vector<std::string>& rows)
+    {
+        for (const std::string& row : rows)
+            for (char c : row)
+                Pixels.push_back(c == '#' ? 0xFF336699u : c == '+' ? 0x01010101u : 0u);
+        View = {Pixels.data(), static_cast<int>(rows[0].size()), static_cast<int>(rows.size())};
+    }
+};
+
+}  // namespace
+
+TEST(X11Shape, RectanglesCoverExactlyTheVisiblePixels)
+{
+    struct Case {
+        const char* Name;
+        std::vector<std::string> Rows;
+        std::vector<ShapeRect> Expected;
+    };
+    const Case cases[] = {
+        {"all transparent", {"....", "...."}, {}},
+        {"all opaque", {"###", "###"}, {{0, 0, 3, 2}}},
+        {"alpha 1 counts as visible", {".+.", "..."}, {{1, 0, 1, 1}}},
+        {"two runs in one row", {"#..##"}, {{0, 0, 1, 1}, {3, 0, 2, 1}}},
+        {"equal rows merge into one band", {".##.", ".##.", ".##."}, {{1, 0, 2, 3}}},
+        {"a changed row starts a new band",
+         {"##..", "##..", "#..#", "#..#"},
+         {{0, 0, 2, 2}, {0, 2, 1, 2}, {3, 2, 1, 2}}},
+        {"transparent rows split bands", {"#", ".", "#"}, {{0, 0, 1, 1}, {0, 2, 1, 1}}},
+        {"edge columns", {"#..#"}, {{0, 0, 1, 1}, {3, 0, 1, 1}}},
+    };
+    for (const Case& c : cases) {
+        TextSurface surface(c.Rows);
+        EXPECT_EQ(VisibleRectangles(surface.View), c.Expected) << c.Name;
+    }
+}
+
+TEST(X11Shape, WindowWithBandsAndSideColumnsIsOneRectangle)
+{
+    // The program's layout: an 800 x 493 picture at y 92 whose columns 0-4
+    // and 794-799 are transparent, in an 800 x 677 window.
+    std::vector<std::uint32_t> pixels(800 * 677, 0);
+    for (int y = 92; y < 585; ++y)
+        for (int x = 5; x < 794; ++x) pixels[y * 800 + x] = 0xFF000000u | static_cast<unsigned>(x);
+    const std::vector<ShapeRect> expected = {{5, 92, 789, 493}};
+    EXPECT_EQ(VisibleRectangles({pixels.data(), 800, 677}), expected);
+}
+
+TEST(X11Shape, EmptySurfaceGivesNoRectangles)
+{
+    EXPECT_TRUE(VisibleRectangles({nullptr, 10, 10}).empty());
+    std::uint32_t pixel = 0xFFFFFFFF;
+    EXPECT_TRUE(VisibleRectangles({&pixel, 0, 1}).empty());
+}
+
+TEST(X11DoubleClick, SecondPressRecognisedOnlyWithinTimeAndDistance)
+{
+    struct Press {
+        int Button, X, Y;
+        std::uint32_t Time;
+        bool Second;
+    };
+    struct Case {
+        const char* Name;
+        std::vector<Press> Presses;
+    };
+    const Case cases[] = {
+        {"quick second press", {{1, 10, 10, 1000, false}, {1, 10, 10, 1200, true}}},
+        {"at the time limit", {{1, 10, 10, 1000, false}, {1, 10, 10, 1400, true}}},
+        {"just too late", {{1, 10, 10, 1000, false}, {1, 10, 10, 1401, false}}},
+        {"at the distance limit", {{1, 10, 10, 0, false}, {1, 15, 5, 100, true}}},
+        {"too far across", {{1, 10, 10, 0, false}, {1, 16, 10, 100, false}}},
+        {"too far down", {{1, 10, 10, 0, false}, {1, 10, 16, 100, false}}},
+        {"other button", {{1, 10, 10, 0, false}, {3, 10, 10, 100, false}}},
+        {"third press starts a new pair",
+         {{1, 0, 0, 0, false}, {1, 0, 0, 100, true}, {1, 0, 0, 200, false}, {1, 0, 0, 300, true}}},
+        {"late press becomes the new first",
+         {{1, 0, 0, 0, false}, {1, 0, 0, 1000, false}, {1, 0, 0, 1100, true}}},
+        {"clock wraps between presses", {{1, 0, 0, 0xFFFFFF00u, false}, {1, 0, 0, 0x40, true}}},
+    };
+    for (const Case& c : cases) {
+        DoubleClickDetector detector;
+        for (std::size_t i = 0; i < c.Presses.size(); ++i) {
+            const Press& p = c.Presses[i];
+            EXPECT_EQ(detector.Press(p.Button, p.X, p.Y, p.Time), p.Second)
+                << c.Name << ", press " << i + 1;
+        }
+    }
+}
+
+TEST(X11DoubleClick, DesktopLimitsReplaceTheDefaultsAndResetForgets)
+{
+    DoubleClickDetector detector;
+    detector.SetLimits(100, 1);
+    EXPECT_FALSE(detector.Press(1, 0, 0, 0));
+    EXPECT_FALSE(detector.Press(1, 0, 0, 150));  // within 400 ms but not within 100
+    EXPECT_TRUE(detector.Press(1, 1, 1, 250));
+    EXPECT_FALSE(detector.Press(1, 0, 0, 300));
+    detector.Reset();
+    EXPECT_FALSE(detector.Press(1, 0, 0, 310));
+}
+
+namespace {
+
+// Builds an XSETTINGS property in either byte order.
+class XSettingsBlob {
+public:
+    explicit XSettingsBlob(bool bigEndian, std::uint32_t count) : m_big(bigEndian)
+    {
+        m_bytes.push_back(bigEndian ? 1 : 0);
+        Pad(3);
+        Card32(7);  // serial
+        Card32(count);
+    }
+    void Integer(const std::string& name, std::int32_t value)
+    {
+        Header(0, name);
+        Card32(static_cast<std::uint32_t>(value));
+    }
+    void String(const std::string& name, const std::string& value)
+    {
+        Header(1, name);
+        Card32(static_cast<std::uint32_t>(value.size()));
+        m_bytes.insert(m_bytes.end(), value.begin(), value.end());
+        Pad((4 - value.size() % 4) % 4);
+    }
+    void Color(const std::string& name)
+    {
+        Header(2, name);
+        Pad(8);
+    }
+    void Raw(std::uint8_t byte) { m_bytes.push_back(byte); }
+    std::vector<std::uint8_t>& Bytes() { return m_bytes; }
+
+private:
+    void Header(std::uint8_t type, const std::string& name)
+    {
+        m_bytes.push_back(type);
+        Pad(1);
+        Card16(static_cast<std::uint16_t>(name.size()));
+        m_bytes.insert(m_bytes.end(), name.begin(), name.end());
+        Pad((4 - name.size() % 4) % 4);
+        Card32(3);  // last-change serial
+    }
+    void Pad(std::size_t n) { m_bytes.insert(m_bytes.end(), n, 0); }
+    void Card16(std::uint16_t v)
+    {
+        const std::uint8_t b[2] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)};
+        Put(b, 2);
+    }
+    void Card32(std::uint32_t v)
+    {
+        const std::uint8_t b[4] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
+                                   static_cast<std::uint8_t>(v >> 16),
+                                   static_cast<std::uint8_t>(v >> 24)};
+        Put(b, 4);
+    }
+    void Put(const std::uint8_t* little, std::size_t n)
+    {
+        for (std::size_t i = 0; i < n; ++i) m_bytes.push_back(m_big ? little[n - 1 - i] : little[i]);
+    }
+    bool m_big;
+    std::vector<std::uint8_t> m_bytes;
+};
+
+}  // namespace
+
+TEST(X11XSettings, ReadsIntegersPastStringsAndColoursInBothByteOrders)
+{
+    for (bool big : {false, true}) {
+        XSettingsBlob blob(big, 4);
+        blob.String("Net/ThemeName", "Adwaita");
+        blob.Integer("Net/DoubleClickTime", 250);
+        blob.Color("Gtk/Color");
+        blob.Integer("Net/DoubleClickDistance", -3);
+        std::map<std::string, int> values;
+        EXPECT_TRUE(ReadXSettingsIntegers(blob.Bytes(), values)) << big;
+        EXPECT_EQ(values.size(), 2u);
+        EXPECT_EQ(values["Net/DoubleClickTime"], 250) << big;
+        EXPECT_EQ(values["Net/DoubleClickDistance"], -3) << big;
+    }
+}
+
+TEST(X11XSettings, MalformedDataIsRejectedKeepingWhatCameBefore)
+{
+    {
+        XSettingsBlob blob(false, 2);  // says two settings, holds one
+        blob.Integer("Net/DoubleClickTime", 300);
+        std::map<std::string, int> values;
+        EXPECT_FALSE(ReadXSettingsIntegers(blob.Bytes(), values));
+        EXPECT_EQ(values["Net/DoubleClickTime"], 300);
+    }
+    {
+        XSettingsBlob blob(false, 1);
+        blob.Integer("Net/DoubleClickTime", 300);
+        blob.Bytes().resize(blob.Bytes().size() - 2);  // value cut short
+        std::map<std::string, int> values;
+        EXPECT_FALSE(ReadXSettingsIntegers(blob.Bytes(), values));
+        EXPECT_TRUE(values.empty());
+    }
+    {
+        XSettingsBlob blob(false, 1);
+        blob.Raw(9);  // unknown setting type
+        blob.Bytes().resize(blob.Bytes().size() + 16, 0);
+        std::map<std::string, int> values;
+        EXPECT_FALSE(ReadXSettingsIntegers(blob.Bytes(), values));
+    }
+    std::map<std::string, int> values;
+    EXPECT_FALSE(ReadXSettingsIntegers({}, values));
+    const std::uint8_t badOrder[12] = {5};
+    EXPECT_FALSE(ReadXSettingsIntegers(badOrder, values));
+}
+
+namespace {
+
+void Le16(std::vector<std::uint8_t>& out, unsigned v)
+{
+    out.push_back(static_cast<std::uint8_t>(v));
+    out.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+
+void Le32(std::vector<std::uint8_t>& out, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
+// A bitmap entry: header, palette, colour rows (bottom up), mask rows (bottom up).
+std::vector<std::uint8_t> BitmapEntry(int width, int height, int bitCount,
+                                      const std::vector<std::uint32_t>& palette,
+                                      const std::vector<std::vector<std::uint8_t>>& colorRowsTopDown,
+                                      const std::vector<std::vector<std::uint8_t>>& maskRowsTopDown)
+{
+    std::vector<std::uint8_t> e;
+    Le32(e, 40);
+    Le32(e, static_cast<std::uint32_t>(width));
+    Le32(e, static_cast<std::uint32_t>(height * 2));
+    Le16(e, 1);
+    Le16(e, static_cast<unsigned>(bitCount));
+    Le32(e, 0);
+    for (int i = 0; i < 3; ++i) Le32(e, 0);  // image size, resolution
+    Le32(e, static_cast<std::uint32_t>(palette.size()));
+    Le32(e, 0);
+    for (std::uint32_t c : palette) Le32(e, c);
+    for (auto row = colorRowsTopDown.rbegin(); row != colorRowsTopDown.rend(); ++row)
+        e.insert(e.end(), row->begin(), row->end());
+    for (auto row = maskRowsTopDown.rbegin(); row != maskRowsTopDown.rend(); ++row)
+        e.insert(e.end(), row->begin(), row->end());
+    return e;
+}
+
+std::vector<std::uint8_t> IconFile(const std::vector<std::vector<std::uint8_t>>& entries)
+{
+    std::vector<std::uint8_t> file;
+    Le16(file, 0);
+    Le16(file, 1);
+    Le16(file, static_cast<unsigned>(entries.size()));
+    std::uint32_t offset = 6 + 16 * static_cast<std::uint32_t>(entries.size());
+    for (const auto& e : entries) {
+        file.insert(file.end(), {0, 0, 0, 0});
+        Le16(file, 1);
+        Le16(file, 32);
+        Le32(file, static_cast<std::uint32_t>(e.size()));
+        Le32(file, offset);
+        offset += static_cast<std::uint32_t>(e.size());
+    }
+    for (const auto& e : entries) file.insert(file.end(), e.begin(), e.end());
+    return file;
+}
+
+// Stands in for libpng: a 1 x 2 picture, half-transparent red over opaque blue.
+bool FakePng(std::span<const std::uint8_t>, DecodedImage& out)
+{
+    out.Width = 1;
+    out.Height = 2;
+    out.Pixels = {0x80800000u, 0xFF0000FFu};  // premultiplied
+    return true;
+}
+
+const std::vector<std::uint8_t> PngMagic = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0};
+
+}  // namespace
+
+TEST(X11Icon, ReadsEveryKindOfEntryTopDownWithItsTransparency)
+{
+    // 2 x 2, 32 bits with alpha (rows of 8 bytes, BGRA), mask ignored.
+    const auto argb = BitmapEntry(2, 2, 32, {},
+                                  {{1, 2, 3, 0xFF, 4, 5, 6, 0x80}, {7, 8, 9, 0x00, 10, 11, 12, 0x40}},
+                                  {{0, 0, 0, 0}, {0, 0, 0, 0}});
+    // 3 x 2, 1 bit with palette black/white; mask makes the middle column transparent.
+    const auto mono = BitmapEntry(3, 2, 1, {0x000000, 0xFFFFFF}, {{0xA0, 0, 0, 0}, {0x40, 0, 0, 0}},
+                                  {{0x40, 0, 0, 0}, {0x40, 0, 0, 0}});
+    // 1 x 1, 24 bits (row padded to 4 bytes), opaque through the mask.
+    const auto rgb = BitmapEntry(1, 1, 24, {}, {{0x11, 0x22, 0x33, 0}}, {{0, 0, 0, 0}});
+    // 2 x 1, 4 bits, palette index 1 then 2.
+    const auto nibble = BitmapEntry(2, 1, 4, {0, 0x00FF00, 0x0000FF}, {{0x12, 0, 0, 0}}, {{0, 0, 0, 0}});
+    const auto images = ReadIconImages(IconFile({argb, mono, rgb, nibble, PngMagic}), FakePng);
+    ASSERT_EQ(images.size(), 5u);
+
+    EXPECT_EQ(images[0].Width, 2);
+    EXPECT_EQ(images[0].Pixels, (std::vector<std::uint32_t>{0xFF030201u, 0x80060504u, 0x00090807u,
+                                                             0x400C0B0Au}));
+    EXPECT_EQ(images[1].Width, 3);
+    EXPECT_EQ(images[1].Height, 2);
+    EXPECT_EQ(images[1].Pixels, (std::vector<std::uint32_t>{0xFFFFFFFFu, 0, 0xFFFFFFFFu,
+                                                             0xFF000000u, 0, 0xFF000000u}));
+    EXPECT_EQ(images[2].Pixels, (std::vector<std::uint32_t>{0xFF332211u}));
+    EXPECT_EQ(images[3].Pixels, (std::vector<std::uint32_t>{0xFF00FF00u, 0xFF0000FFu}));
+    // PNG entries come back straight, not premultiplied.
+    EXPECT_EQ(images[4].Pixels, (std::vector<std::uint32_t>{0x80FF0000u, 0xFF0000FFu}));
+}
+
+TEST(X11Icon, ThirtyTwoBitEntryWithoutAlphaUsesItsMask)
+{
+    const auto entry = BitmapEntry(2, 1, 32, {}, {{1, 2, 3, 0, 4, 5, 6, 0}}, {{0x40, 0, 0, 0}});
+    const auto images = ReadIconImages(IconFile({entry}), nullptr);
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_EQ(images[0].Pixels, (std::vector<std::uint32_t>{0xFF030201u, 0}));
+}
+
+TEST(X11Icon, KeepsTheDeepestEntryOfEachSize)
+{
+    const auto paletted = BitmapEntry(1, 1, 8, {0x123456}, {{0, 0, 0, 0}}, {{0, 0, 0, 0}});
+    const auto full = BitmapEntry(1, 1, 32, {}, {{9, 9, 9, 0xFF}}, {{0, 0, 0, 0}});
+    const auto other = BitmapEntry(2, 1, 8, {0x123456}, {{0, 0, 0, 0}}, {{0, 0, 0, 0}});
+    const auto images = ReadIconImages(IconFile({paletted, other, full}), nullptr);
+    ASSERT_EQ(images.size(), 2u);
+    EXPECT_EQ(images[0].Pixels, (std::vector<std::uint32_t>{0xFF090909u}));
+    EXPECT_EQ(images[1].Width, 2);
+}
+
+TEST(X11Icon, DamagedFilesAndEntriesAreSkipped)
+{
+    EXPECT_TRUE(ReadIconImages({}, FakePng).empty());
+    const std::vector<std::uint8_t> notIcon = {'G', 'I', 'F', '8', '9', 'a', 0, 0};
+    EXPECT_TRUE(ReadIconImages(notIcon, FakePng).empty());
+
+    const auto good = BitmapEntry(1, 1, 24, {}, {{1, 2, 3, 0}}, {{0, 0, 0, 0}});
+    auto cut = good;
+    cut.resize(cut.size() - 4);  // colour row intact, mask missing
+    auto huge = good;
+    huge[4] = 0xFF, huge[5] = 0xFF;  // width 65535
+    auto compressed = good;
+    compressed[16] = 1;  // run-length encoded
+    auto file = IconFile({cut, huge, compressed, good});
+    EXPECT_EQ(ReadIconImages(file, FakePng).size(), 1u);
+
+    // A directory that points past the end of the file.
+    file[6 + 12] = 0xFF, file[6 + 13] = 0xFF, file[6 + 14] = 0xFF;
+    EXPECT_EQ(ReadIconImages(file, FakePng).size(), 1u);
+    // A directory that claims more entries than the file holds.
+    auto shortDirectory = IconFile({good});
+    shortDirectory[4] = 200;
+    EXPECT_TRUE(ReadIconImages(shortDirectory, FakePng).empty());
+    // A PNG entry that does not decode.
+    EXPECT_TRUE(ReadIconImages(IconFile({PngMagic}),
+                               [](std::span<const std::uint8_t>, DecodedImage&) { return false; })
+                    .empty());
+}
+
+TEST(X11Icon, NetWmIconDataIsSizeThenPixelsPerImage)
+{
+    IconImage a{1, 2, {0xFF000001u, 0xFF000002u}};
+    IconImage b{1, 1, {0x80000003u}};
+    EXPECT_EQ(NetWmIconData({a, b}),
+              (std::vector<unsigned long>{1, 2, 0xFF000001u, 0xFF000002u, 1, 1, 0x80000003u}));
+    EXPECT_TRUE(NetWmIconData({}).empty());
+}
