@@ -2,7 +2,7 @@
 // Implemented features:
 //  [X] Every call recorded with its arguments, in order
 //  [X] Scripted mouse events and close requests, delivered by RunLoop
-//  [X] Input only where the presented alpha is above 0; capture from press to release
+//  [X] Input only where the presented alpha is above 0; the grab from press to release
 //  [X] Scripted message box answers, failures, and events while a box is open
 //  [X] Resources from the embedded table, PNG decoding with libpng
 //  [X] Observable process end through a hook
@@ -45,8 +45,11 @@ struct State {
     int LastTop = 0;
     CursorShape Cursor = CursorShape::Arrow;
     bool Quit = false;
-    bool Captured = false;
-    int ButtonsDown = 0;
+    // Buttons held down, one bit each, and which side holds the grab while
+    // any is down: like a real desktop, the window that took the first
+    // press gets every mouse event until the last button is up.
+    unsigned ButtonsDown = 0;
+    bool GrabbedByWindow = false;
     std::function<void(int)> ExitHook;
     std::function<void()> IdleHook;
 };
@@ -107,7 +110,16 @@ void Deliver(const Event& event)
         }
         return;
     }
-    const bool reaches = window && (s.Captured || TakesMouseAt(*window, event.X, event.Y));
+    const unsigned bit = 1u << static_cast<unsigned>(event.Button);
+    bool reaches = false;
+    if (s.ButtonsDown != 0) {
+        reaches = s.GrabbedByWindow && window;
+    } else {
+        reaches = window && TakesMouseAt(*window, event.X, event.Y);
+        if (event.What == Event::Kind::Press) s.GrabbedByWindow = reaches;
+    }
+    if (event.What == Event::Kind::Press) s.ButtonsDown |= bit;
+    if (event.What == Event::Kind::Release) s.ButtonsDown &= ~bit;
     const char* kind = event.What == Event::Kind::Move    ? "Move"
                        : event.What == Event::Kind::Press ? "Press"
                                                           : "Release";
@@ -125,13 +137,9 @@ void Deliver(const Event& event)
     switch (event.What) {
     case Event::Kind::Move: window->Events->MouseMove(event.X, event.Y); break;
     case Event::Kind::Press:
-        ++s.ButtonsDown;
-        s.Captured = true;
         window->Events->MouseDown(event.Button, event.X, event.Y, event.DoubleClick);
         break;
     case Event::Kind::Release:
-        if (s.ButtonsDown > 0) --s.ButtonsDown;
-        if (s.ButtonsDown == 0) s.Captured = false;
         window->Events->MouseUp(event.Button, event.X, event.Y);
         break;
     default: break;
@@ -275,10 +283,7 @@ int MessageBox(Window* owner, const std::string& text, const std::string& captio
     s.Answers.pop_front();
     Record(line);
     // The box is open: a real desktop runs a nested loop here.
-    const bool wasCaptured = s.Captured;
-    s.Captured = false;
     for (const Event& event : answer.WhileOpen) Deliver(event);
-    s.Captured = wasCaptured;
     Record("MessageBox returned " + std::to_string(answer.Result));
     return answer.Result;
 }
