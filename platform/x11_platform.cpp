@@ -5,7 +5,10 @@
 //  [X] Double-click time and distance from XSETTINGS, 400 ms / 5 px otherwise
 //  [X] Event loop that sleeps in poll() until the display or a signal wakes it:
 //      no timers and no polling
-//  [X] SIGTERM, SIGINT and SIGHUP end the program like a close request
+//  [X] SIGTERM, SIGINT and SIGHUP end the program like a close request; while a
+//      message box is open they end it at once (status 0), since the box's
+//      question cannot be answered any more; a close request from the desktop
+//      waits until the box is answered
 //  [X] Message boxes (GTK), the tone (ALSA), opening addresses (GIO), each loaded
 //      on first use so that start-up costs what raw Xlib costs
 //  [X] Resources from the embedded table, PNG decoding with libpng
@@ -304,7 +307,13 @@ std::intptr_t ShellExecute(Platform::Window*, const std::string& verb, const std
 void DispatchWaiting()
 {
     Backend& b = State();
-    if (TakeSignals(b)) RequestClose();
+    if (TakeSignals(b)) {
+        // A signal while a box waits for its answer cannot wait for it, and the
+        // handler that asked cannot go on without one: the program ends here,
+        // with the status a close request gives.
+        if (b.ModalDepth > 0) ExitProcess(0);
+        RequestClose();
+    }
     while (b.Dpy && XPending(b.Dpy) > 0) {
         XEvent event;
         XNextEvent(b.Dpy, &event);

@@ -4,3 +4,19 @@
 add_executable(avendrel_x11_unit_tests ${CMAKE_CURRENT_LIST_DIR}/x11_units_test.cpp)
 target_link_libraries(avendrel_x11_unit_tests PRIVATE avendrel_x11_units GTest::gtest_main)
 gtest_discover_tests(avendrel_x11_unit_tests DISCOVERY_TIMEOUT 60)
+
+find_package(X11 REQUIRED COMPONENTS Xfixes)
+add_executable(x11_cursor_name ${CMAKE_CURRENT_LIST_DIR}/cursor_name.cpp)
+target_link_libraries(x11_cursor_name PRIVATE X11::X11 X11::Xfixes)
+
+# End-to-end cases, each on its own display.
+set(AVENDREL_X11_CASES screen click_through home_page double_click_setting sign_up_no
+  sign_up_yes cursor close_request signals idle no_display)
+foreach(case ${AVENDREL_X11_CASES})
+  add_test(NAME x11_e2e_${case}
+    COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/test_program.py ${case}
+      --program $<TARGET_FILE:Avendrel> --artwork ${AVENDREL_ARTWORK}
+      --cursor-tool $<TARGET_FILE:x11_cursor_name>
+      --output ${CMAKE_BINARY_DIR}/test-output)
+  set_tests_properties(x11_e2e_${case} PROPERTIES TIMEOUT 120 LABELS "x11;e2e")
+endforeach()

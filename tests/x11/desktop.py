@@ -1,0 +1,342 @@
+#!/usr/bin/python3
+"""A virtual desktop for the end-to-end tests: an Xvfb display of its own, the
+program started on it with a private home (a recording handler for web
+addresses, a sound device that writes to a file), and the tools to look at the
+screen, move and click the mouse, type, and ask windows to close.
+
+Every process started here is ended when the Desktop is closed."""
+
+import os
+import signal
+import subprocess
+import tempfile
+import time
+
+from PIL import Image
+from Xlib import X, Xatom, display as xdisplay
+from Xlib.ext import shape
+from Xlib.protocol import event as xevent
+
+SCREEN_WIDTH = 1280
+SCREEN_HEIGHT = 1024
+# Centred as the program centres it: (1280 - 800) / 2 and (1024 - 677) / 2 = 173.5,
+# which rounds to the even neighbour.
+WINDOW_LEFT = 240
+WINDOW_TOP = 174
+WINDOW_WIDTH = 800
+WINDOW_HEIGHT = 677
+ARTWORK_TOP = 92
+
+SIGN_UP_ADDRESS = "http://book.avendrel.com/signup"
+HOME_PAGE_ADDRESS = "http://www.avendrel.com/"
+
+BENEATH_COLOUR = (255, 0, 255)
+
+
+class TestFailure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise TestFailure(message)
+
+
+def wait_for(what, predicate, timeout=10.0, step=0.02):
+    """Polls `predicate` until it returns something true; fails after `timeout`."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise TestFailure("timed out waiting for " + what)
+        time.sleep(step)
+
+
+class Desktop:
+    def __init__(self, program, tools=None):
+        self.program = program
+        self.tools = tools or {}
+        self.home = tempfile.mkdtemp(prefix="avendrel-x11-")
+        self.processes = []
+        self.program_process = None
+        self.xvfb = None
+        self.display_name = None
+        self.x = None
+
+    # --- setting up -------------------------------------------------------
+
+    def __enter__(self):
+        self.start_xvfb()
+        self.prepare_home()
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+        return False
+
+    def start_xvfb(self):
+        read_fd, write_fd = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
+             "%dx%dx24" % (SCREEN_WIDTH, SCREEN_HEIGHT), "-nolisten", "tcp", "-noreset"],
+            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        number = b""
+        deadline = time.monotonic() + 20
+        while not number.endswith(b"\n"):
+            if time.monotonic() > deadline or self.xvfb.poll() is not None:
+                raise TestFailure("Xvfb did not start")
+            chunk = os.read(read_fd, 16)
+            if not chunk:
+                raise TestFailure("Xvfb did not report its display")
+            number += chunk
+        os.close(read_fd)
+        self.display_name = ":" + number.decode().strip()
+        self.x = xdisplay.Display(self.display_name)
+
+    def prepare_home(self):
+        """A home whose default handler for http records what it is given and
+        whose default sound device writes what is played to tone.raw."""
+        h = self.home
+        os.makedirs(os.path.join(h, "data", "applications"))
+        os.makedirs(os.path.join(h, "config"))
+        recorder = os.path.join(h, "recorder.sh")
+        with open(recorder, "w") as f:
+            f.write('#!/bin/sh\nprintf "%%s\\n" "$*" >> "%s"\n' % self.opened_log)
+        os.chmod(recorder, 0o755)
+        with open(os.path.join(h, "data", "applications", "avendrel-recorder.desktop"), "w") as f:
+            f.write("[Desktop Entry]\nType=Application\nName=Recorder\nExec=%s %%u\n"
+                    "MimeType=x-scheme-handler/http;\nNoDisplay=true\n" % recorder)
+        with open(os.path.join(h, "config", "mimeapps.list"), "w") as f:
+            f.write("[Default Applications]\nx-scheme-handler/http=avendrel-recorder.desktop\n")
+        with open(os.path.join(h, ".asoundrc"), "w") as f:
+            f.write('pcm.!default {\n  type file\n  slave.pcm "null"\n  file "%s"\n'
+                    '  format "raw"\n}\n' % self.tone_file)
+
+    @property
+    def opened_log(self):
+        return os.path.join(self.home, "opened.log")
+
+    @property
+    def tone_file(self):
+        return os.path.join(self.home, "tone.raw")
+
+    def environment(self, **extra):
+        env = {
+            "PATH": "/usr/bin:/bin",
+            "HOME": self.home,
+            "DISPLAY": self.display_name,
+            "XDG_DATA_HOME": os.path.join(self.home, "data"),
+            "XDG_CONFIG_HOME": os.path.join(self.home, "config"),
+            "XDG_DATA_DIRS": "/usr/share",
+            "XDG_RUNTIME_DIR": self.home,
+            "XCURSOR_THEME": "Adwaita",
+            "LANG": "C.UTF-8",
+            # No session bus and no accessibility bus on a test display.
+            "DBUS_SESSION_BUS_ADDRESS": "disabled:",
+            "NO_AT_BRIDGE": "1",
+        }
+        env.update(extra)
+        return env
+
+    # --- the program --------------------------------------------------------
+
+    def start_program(self, args=(), env=None):
+        self.program_process = subprocess.Popen(
+            [self.program, *args], env=env or self.environment(),
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, stdin=subprocess.DEVNULL)
+        self.processes.append(self.program_process)
+        return self.program_process
+
+    def wait_program_window(self, timeout=15):
+        """The program's window once it is on the screen."""
+        def find():
+            check(self.program_process.poll() is None,
+                  "the program ended early with status %s" % self.program_process.returncode)
+            window = self.top_level_named("Avendrel", 800, 677)
+            if window and window.get_attributes().map_state == X.IsViewable:
+                return window
+            return None
+        window = wait_for("the program's window", find, timeout)
+        self.x.sync()
+        return window
+
+    def wait_exit(self, timeout=10):
+        try:
+            status = self.program_process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise TestFailure("the program did not end")
+        out, err = self.program_process.communicate()
+        return status, out.decode(errors="replace"), err.decode(errors="replace")
+
+    def running(self):
+        return self.program_process.poll() is None
+
+    def program_output(self):
+        """What the program printed, once it has ended."""
+        return self.wait_exit()
+
+    # --- windows ------------------------------------------------------------
+
+    def top_levels(self):
+        return self.x.screen().root.query_tree().children
+
+    def top_level_named(self, name, width=None, height=None):
+        for window in self.top_levels():
+            try:
+                if window.get_wm_name() != name:
+                    continue
+                geometry = window.get_geometry()
+                if width and (geometry.width != width or geometry.height != height):
+                    continue
+                if window.get_attributes().map_state != X.IsViewable:
+                    continue
+                return window
+            except Exception:
+                continue
+        return None
+
+    def wait_box(self, timeout=20):
+        """The confirmation box once it is on the screen and has the keyboard."""
+        box = wait_for("the confirmation box",
+                       lambda: self.top_level_named("Confirm"), timeout)
+        wait_for("the box to take the keyboard",
+                 lambda: self.x.get_input_focus().focus in self.window_and_children(box), 10)
+        time.sleep(0.2)
+        return box
+
+    def window_and_children(self, window):
+        found = [window]
+        try:
+            for child in window.query_tree().children:
+                found.extend(self.window_and_children(child))
+        except Exception:
+            pass
+        return found
+
+    def wait_box_gone(self, timeout=10):
+        wait_for("the box to close", lambda: self.top_level_named("Confirm") is None, timeout)
+
+    def beneath_window(self):
+        """A window covering the whole screen in one colour, mapped below the
+        program's, which records the presses it receives."""
+        screen = self.x.screen()
+        colormap = screen.default_colormap
+        pixel = colormap.alloc_color(*(c * 257 for c in BENEATH_COLOUR)).pixel
+        window = screen.root.create_window(
+            0, 0, SCREEN_WIDTH, SCREEN_HEIGHT, 0, screen.root_depth, X.InputOutput,
+            X.CopyFromParent, background_pixel=pixel,
+            event_mask=X.ButtonPressMask | X.ButtonReleaseMask)
+        window.set_wm_name("beneath")
+        window.map()
+        self.x.sync()
+        return window
+
+    def presses_received(self, window):
+        """The root positions of the presses `window` has received since the last call."""
+        self.x.sync()
+        presses = []
+        while self.x.pending_events():
+            e = self.x.next_event()
+            if e.type == X.ButtonPress and e.window.id == window.id:
+                presses.append((e.root_x, e.root_y, e.detail))
+        return presses
+
+    def send_close_request(self, window):
+        protocols = self.x.intern_atom("WM_PROTOCOLS")
+        delete = self.x.intern_atom("WM_DELETE_WINDOW")
+        message = xevent.ClientMessage(window=window, client_type=protocols,
+                                       data=(32, [delete, X.CurrentTime, 0, 0, 0]))
+        window.send_event(message, event_mask=0)
+        self.x.sync()
+
+    def input_rectangles(self, window):
+        return sorted((r.x, r.y, r.width, r.height)
+                      for r in window.shape_get_rectangles(shape.SK.Input).rectangles)
+
+    def bounding_rectangles(self, window):
+        return sorted((r.x, r.y, r.width, r.height)
+                      for r in window.shape_get_rectangles(shape.SK.Bounding).rectangles)
+
+    def property(self, window, name, kind=X.AnyPropertyType):
+        reply = window.get_full_property(self.x.intern_atom(name), kind)
+        return reply.value if reply else None
+
+    # --- the screen, the mouse and the keyboard -----------------------------
+
+    def screenshot(self):
+        root = self.x.screen().root
+        raw = root.get_image(0, 0, SCREEN_WIDTH, SCREEN_HEIGHT, X.ZPixmap, 0xFFFFFFFF)
+        return Image.frombytes("RGB", (SCREEN_WIDTH, SCREEN_HEIGHT), raw.data, "raw", "BGRX")
+
+    def xdotool(self, *args):
+        subprocess.run(["xdotool", *map(str, args)], env=self.environment(), check=True,
+                       timeout=20, stdout=subprocess.DEVNULL)
+
+    def move(self, window_x, window_y):
+        self.xdotool("mousemove", WINDOW_LEFT + window_x, WINDOW_TOP + window_y)
+
+    def click(self, window_x, window_y, button=1):
+        self.move(window_x, window_y)
+        self.xdotool("click", button)
+
+    def cursor_name(self):
+        result = subprocess.run([self.tools["cursor_name"]], env=self.environment(),
+                                capture_output=True, text=True, timeout=10, check=True)
+        return result.stdout.strip()
+
+    # --- what the program did ------------------------------------------------
+
+    def opened(self):
+        try:
+            with open(self.opened_log) as f:
+                return f.read().split()
+        except FileNotFoundError:
+            return []
+
+    def wait_opened(self, count, timeout=10):
+        wait_for("%d opened addresses" % count, lambda: len(self.opened()) >= count, timeout)
+        time.sleep(0.3)  # a second request would have arrived by now
+        return self.opened()
+
+    def tone_samples(self):
+        try:
+            with open(self.tone_file, "rb") as f:
+                data = f.read()
+        except FileNotFoundError:
+            return []
+        return [int.from_bytes(data[i:i + 2], "little", signed=True)
+                for i in range(0, len(data) - 1, 2)]
+
+    # --- ending -------------------------------------------------------------
+
+    def close(self):
+        for process in reversed(self.processes):
+            if process.poll() is None:
+                process.kill()
+            try:
+                process.communicate(timeout=5)
+            except Exception:
+                pass
+        if self.x:
+            try:
+                self.x.close()
+            except Exception:
+                pass
+        if self.xvfb and self.xvfb.poll() is None:
+            self.xvfb.send_signal(signal.SIGTERM)
+            try:
+                self.xvfb.wait(5)
+            except subprocess.TimeoutExpired:
+                self.xvfb.kill()
+                self.xvfb.wait()
+        subprocess.run(["rm", "-rf", self.home])
+
+
+def artwork_expectation(artwork_path):
+    """The window's expected RGB at each window pixel, or None where the artwork
+    is transparent (and what lies beneath shows)."""
+    artwork = Image.open(artwork_path).convert("RGBA")
+    return artwork

@@ -1,0 +1,457 @@
+#!/usr/bin/python3
+"""End-to-end tests of the Linux program on a virtual display.
+
+    test_program.py CASE --program PATH --artwork PNG --cursor-tool PATH [--output DIR]
+
+Each case runs on its own Xvfb display and ends every process it starts."""
+
+import argparse
+import math
+import os
+import signal
+import subprocess
+import sys
+import time
+
+from PIL import Image
+
+from desktop import (ARTWORK_TOP, BENEATH_COLOUR, HOME_PAGE_ADDRESS, SIGN_UP_ADDRESS,
+                     WINDOW_HEIGHT, WINDOW_LEFT, WINDOW_TOP, WINDOW_WIDTH, Desktop, TestFailure,
+                     check, wait_for)
+
+SIGN_UP_POINT = (600, 440)
+HOME_PAGE_POINT = (700, 566)
+ARTWORK_POINT = (200, 300)  # on the picture, outside both hotspots
+
+TONE_FRAMES = 240  # 5 ms at 48 kHz
+TONE_FREQUENCY = 1200
+
+
+def expected_window_pixels(artwork_path):
+    """For each window pixel the artwork's RGB, or None where it is transparent."""
+    artwork = Image.open(artwork_path).convert("RGBA")
+    width, height = artwork.size
+    pixels = artwork.load()
+
+    def at(x, y):
+        ay = y - ARTWORK_TOP
+        if not (0 <= ay < height and 0 <= x < width):
+            return None
+        r, g, b, a = pixels[x, ay]
+        return None if a == 0 else (r, g, b)
+    return at
+
+
+def check_screen_shows_window(desktop, artwork_path, what):
+    shot = desktop.screenshot()
+    expected = expected_window_pixels(artwork_path)
+    screen = shot.load()
+    wrong = []
+    for y in range(WINDOW_HEIGHT):
+        for x in range(WINDOW_WIDTH):
+            want = expected(x, y) or BENEATH_COLOUR
+            got = screen[WINDOW_LEFT + x, WINDOW_TOP + y]
+            if got != want:
+                wrong.append((x, y, got, want))
+    check(not wrong, "%s: %d window pixels differ, first %s" % (what, len(wrong), wrong[:3]))
+    return shot
+
+
+def check_tone(samples, tones):
+    """`tones` tones of 240 frames of a 1200 Hz sine were played."""
+    check(len(samples) == TONE_FRAMES * tones,
+          "expected %d tone frames, captured %d" % (TONE_FRAMES * tones, len(samples)))
+    for t in range(tones):
+        tone = samples[t * TONE_FRAMES:(t + 1) * TONE_FRAMES]
+        peak = max(abs(s) for s in tone)
+        check(peak > 1000, "the tone is silent")
+        # Correlation with the expected sine; 1.0 is a perfect match.
+        sine = [math.sin(2 * math.pi * TONE_FREQUENCY * i / 48000) for i in range(TONE_FRAMES)]
+        dot = sum(a * b for a, b in zip(tone, sine))
+        norm = math.sqrt(sum(a * a for a in tone) * sum(b * b for b in sine))
+        check(dot / norm > 0.99, "the tone is not a 1200 Hz sine (correlation %.3f)" % (dot / norm))
+
+
+def check_quiet_exit(desktop, what):
+    status, out, err = desktop.wait_exit()
+    check(status == 0, "%s: status %s, stderr %r" % (what, status, err))
+    check(out == "" and err == "", "%s: the program printed %r %r" % (what, out, err))
+
+
+# --- cases ---------------------------------------------------------------------
+
+
+def case_screen(args):
+    """The window's place, attributes and shapes, and what the screen shows,
+    also after it was covered and uncovered."""
+    with Desktop(args.program) as d:
+        d.beneath_window()
+        d.start_program()
+        window = d.wait_program_window()
+        geometry = window.get_geometry()
+        origin = window.translate_coords(d.x.screen().root, 0, 0)
+        check((-origin.x, -origin.y, geometry.width, geometry.height) ==
+              (WINDOW_LEFT, WINDOW_TOP, WINDOW_WIDTH, WINDOW_HEIGHT),
+              "window at %s" % ((-origin.x, -origin.y, geometry.width, geometry.height),))
+        check(window.get_wm_class() == ("Avendrel", "Avendrel"),
+              "WM_CLASS %r" % (window.get_wm_class(),))
+        check(d.property(window, "_NET_WM_NAME") == b"Avendrel", "_NET_WM_NAME")
+        hints = window.get_wm_normal_hints()
+        check((hints.min_width, hints.min_height, hints.max_width, hints.max_height) ==
+              (800, 677, 800, 677), "the size hints do not fix the size")
+        motif = d.property(window, "_MOTIF_WM_HINTS")
+        check(motif is not None and motif[2] == 0, "decorations are not switched off")
+        icon = d.property(window, "_NET_WM_ICON")
+        sizes = []
+        i = 0
+        while icon is not None and i < len(icon):
+            sizes.append((icon[i], icon[i + 1]))
+            i += 2 + icon[i] * icon[i + 1]
+        check(sorted(sizes) == [(16, 16), (32, 32), (48, 48), (256, 256)],
+              "icon sizes %s" % sizes)
+
+        # Only the picture's visible pixels are seen and take the mouse.
+        expected = expected_window_pixels(args.artwork)
+        visible = [(x, y) for y in range(WINDOW_HEIGHT) for x in range(WINDOW_WIDTH)
+                   if expected(x, y) is not None]
+        check(d.input_rectangles(window) == d.bounding_rectangles(window),
+              "input and bounding shapes differ")
+        covered = set()
+        for (rx, ry, rw, rh) in d.input_rectangles(window):
+            for yy in range(ry, ry + rh):
+                for xx in range(rx, rx + rw):
+                    covered.add((xx, yy))
+        check(covered == set(visible), "the input shape is not the visible pixels")
+
+        shot = check_screen_shows_window(d, args.artwork, "first frame")
+        if args.output:
+            shot.save(os.path.join(args.output, "x11_screen.png"))
+
+        # Covered by another window and uncovered: drawn again.
+        cover = d.x.screen().root.create_window(
+            WINDOW_LEFT - 10, WINDOW_TOP - 10, 900, 700, 0, d.x.screen().root_depth,
+            background_pixel=d.x.screen().black_pixel)
+        cover.map()
+        d.x.sync()
+        time.sleep(0.2)
+        cover.unmap()
+        d.x.sync()
+        time.sleep(0.3)
+        check_screen_shows_window(d, args.artwork, "after an exposure")
+        d.send_close_request(window)
+        check_quiet_exit(d, "close request")
+
+
+def case_click_through(args):
+    """Presses on transparent pixels reach the window beneath; presses on the
+    picture do not. The edges lie on the right rows and columns."""
+    points = [
+        # (window x, window y, reaches the window beneath)
+        (400, 40, True), (400, 91, True), (400, 92, False),
+        (400, 584, False), (400, 585, True), (400, 650, True),
+        (4, 300, True), (5, 300, False), (793, 300, False), (794, 300, True),
+        (799, 566, True), (794, 566, True),  # home-page hotspot over transparent columns
+        (0, 0, True), (799, 676, True),
+    ]
+    with Desktop(args.program) as d:
+        beneath = d.beneath_window()
+        d.start_program()
+        d.wait_program_window()
+        d.presses_received(beneath)
+        wrong = []
+        for x, y, through in points:
+            d.click(x, y)
+            time.sleep(0.05)
+            got = d.presses_received(beneath)
+            reached = (WINDOW_LEFT + x, WINDOW_TOP + y, 1) in got
+            if reached != through:
+                wrong.append((x, y, "reached beneath" if reached else "taken by the program"))
+        check(not wrong, "wrong receivers: %s" % wrong)
+        time.sleep(0.3)
+        check(d.opened() == [], "a click through opened %s" % d.opened())
+        check(d.tone_samples() == [], "a click through sounded the tone")
+        check(d.top_level_named("Confirm") is None, "a click through opened the box")
+        check(d.running(), "the program ended")
+        d.send_close_request(d.wait_program_window())
+        check_quiet_exit(d, "close request")
+
+
+def case_home_page(args):
+    """Each click on the home-page hotspot sounds the tone and opens the home
+    page exactly once; presses that are not clicks open nothing."""
+    with Desktop(args.program) as d:
+        d.start_program()
+        window = d.wait_program_window()
+        d.click(*HOME_PAGE_POINT)
+        check(d.wait_opened(1) == [HOME_PAGE_ADDRESS], "opened %s" % d.opened())
+        check_tone(d.tone_samples(), 1)
+
+        # The hotspot's last column that is seen, then a second plain click.
+        time.sleep(0.5)  # not a double-click
+        d.click(793, 577)
+        check(d.wait_opened(2) == [HOME_PAGE_ADDRESS] * 2, "opened %s" % d.opened())
+
+        # Not clicks: other buttons, press inside and release outside, and the
+        # other way round; a double-click opens once, not twice.
+        time.sleep(0.5)
+        d.click(*HOME_PAGE_POINT, button=3)
+        d.click(*HOME_PAGE_POINT, button=2)
+        d.move(*HOME_PAGE_POINT)
+        d.xdotool("mousedown", 1)
+        d.move(*ARTWORK_POINT)
+        d.xdotool("mouseup", 1)
+        d.xdotool("mousedown", 1)
+        d.move(*HOME_PAGE_POINT)
+        d.xdotool("mouseup", 1)
+        time.sleep(0.5)
+        d.click(*ARTWORK_POINT)
+        time.sleep(0.5)
+        check(d.opened() == [HOME_PAGE_ADDRESS] * 2, "a non-click opened %s" % d.opened())
+        d.move(*HOME_PAGE_POINT)
+        d.xdotool("click", "--repeat", 2, "--delay", 80, 1)
+        check(d.wait_opened(3) == [HOME_PAGE_ADDRESS] * 3,
+              "a double-click opened %s" % d.opened())
+        check(d.running(), "the program ended")
+        d.send_close_request(window)
+        check_quiet_exit(d, "close request")
+
+
+def case_double_click_setting(args):
+    """The desktop's double-click time (XSETTINGS) decides what a double-click is:
+    with 100 ms, two clicks 250 ms apart are two clicks; with the default
+    400 ms they are one click and a double-click."""
+    for manager_time, expected in ((100, 2), (None, 1)):
+        with Desktop(args.program) as d:
+            manager = None
+            if manager_time is not None:
+                manager = subprocess.Popen(
+                    ["/usr/bin/python3", os.path.join(os.path.dirname(__file__), "xsettings_manager.py"),
+                     str(manager_time)], env=d.environment(), stdout=subprocess.PIPE)
+                d.processes.append(manager)
+                check(manager.stdout.readline().strip() == b"ready", "no settings manager")
+            d.start_program()
+            window = d.wait_program_window()
+            d.move(*HOME_PAGE_POINT)
+            d.xdotool("click", "--repeat", 2, "--delay", 250, 1)
+            time.sleep(0.8)
+            check(len(d.opened()) == expected,
+                  "double-click time %s: %d clicks opened %s" % (manager_time, expected,
+                                                                 d.opened()))
+            d.send_close_request(window)
+            check_quiet_exit(d, "close request")
+
+
+def case_sign_up_no(args):
+    """Sign-up, answered No: tone, box, the page only after the answer, and the
+    program goes on. While the box is open the window takes no input, keeps
+    being drawn, and Escape or a close request do not answer the box."""
+    with Desktop(args.program) as d:
+        d.beneath_window()
+        d.start_program()
+        window = d.wait_program_window()
+        d.click(*SIGN_UP_POINT)
+        box = d.wait_box()
+        check_tone(d.tone_samples(), 1)
+        check(d.opened() == [], "the page opened before the answer")
+        transient = box.get_wm_transient_for()
+        check(transient is not None and transient.id == window.id,
+              "the box is not transient for the window")
+        state = d.property(box, "_NET_WM_STATE") or []
+        check(d.x.intern_atom("_NET_WM_STATE_MODAL") in state, "the box is not modal")
+
+        # The window takes no input meanwhile.
+        d.click(*HOME_PAGE_POINT)
+        time.sleep(0.5)
+        check(d.opened() == [] and len(d.tone_samples()) == TONE_FRAMES,
+              "the window took a click while the box was open")
+
+        # It is drawn again after being covered, while the box waits.
+        cover = d.x.screen().root.create_window(
+            WINDOW_LEFT, WINDOW_TOP, 300, 300, 0, d.x.screen().root_depth,
+            background_pixel=d.x.screen().black_pixel)
+        cover.map()
+        d.x.sync()
+        time.sleep(0.2)
+        cover.unmap()
+        d.x.sync()
+        time.sleep(0.3)
+        shot = d.screenshot()
+        expected = expected_window_pixels(args.artwork)
+        for x, y in ((10, 100), (150, 200), (190, 290)):
+            check(shot.getpixel((WINDOW_LEFT + x, WINDOW_TOP + y)) == expected(x, y),
+                  "the window was not drawn again at %s while the box was open" % ((x, y),))
+        if args.output:
+            shot.save(os.path.join(args.output, "x11_box.png"))
+
+        # Neither Escape nor a close request answers it.
+        d.xdotool("key", "Escape")
+        d.send_close_request(box)
+        time.sleep(0.5)
+        check(d.top_level_named("Confirm") is not None, "the box closed without an answer")
+        check(d.opened() == [], "the page opened without an answer")
+
+        d.xdotool("key", "alt+n")
+        d.wait_box_gone()
+        check(d.wait_opened(1) == [SIGN_UP_ADDRESS], "opened %s" % d.opened())
+        time.sleep(0.3)
+        check(d.running(), "the program ended after No")
+
+        # The window takes input again.
+        d.click(*HOME_PAGE_POINT)
+        check(d.wait_opened(2) == [SIGN_UP_ADDRESS, HOME_PAGE_ADDRESS],
+              "opened %s" % d.opened())
+        d.send_close_request(window)
+        check_quiet_exit(d, "close request")
+
+
+def case_sign_up_yes(args):
+    """Sign-up, answered Yes (the default button, by Return): the page opens and
+    the program ends with status 0; then a click on Yes with the mouse."""
+    for answer in ("Return", "click"):
+        with Desktop(args.program) as d:
+            d.start_program()
+            d.wait_program_window()
+            d.click(*SIGN_UP_POINT)
+            box = d.wait_box()
+            if answer == "Return":
+                d.xdotool("key", "Return")
+            else:
+                # Yes is the right-hand button of the box's bottom row.
+                geometry = box.get_geometry()
+                origin = box.translate_coords(d.x.screen().root, 0, 0)
+                d.xdotool("mousemove", -origin.x + geometry.width * 3 // 4,
+                          -origin.y + geometry.height - 15)
+                d.xdotool("click", 1)
+            check_quiet_exit(d, "Yes by " + answer)
+            check(d.wait_opened(1) == [SIGN_UP_ADDRESS], "opened %s" % d.opened())
+            check_tone(d.tone_samples(), 1)
+
+
+def case_cursor(args):
+    """The hand over both hotspots, the arrow over the rest of the picture."""
+    with Desktop(args.program, {"cursor_name": args.cursor_tool}) as d:
+        d.start_program()
+        window = d.wait_program_window()
+        seen = []
+        for point, want in ((ARTWORK_POINT, "left_ptr"), (SIGN_UP_POINT, "hand2"),
+                            ((5, 400), "left_ptr"), (HOME_PAGE_POINT, "hand2"),
+                            ((440, 398), "hand2"), ((439, 398), "left_ptr"),
+                            ((776, 483), "hand2"), ((777, 483), "left_ptr"),
+                            ((793, 577), "hand2"), ((700, 554), "left_ptr")):
+            d.move(*point)
+            try:
+                wait_for("cursor %s at %s" % (want, point), lambda: d.cursor_name() == want, 3)
+            except TestFailure:
+                seen.append((point, d.cursor_name(), want))
+        check(not seen, "wrong cursors (point, shown, wanted): %s" % seen)
+        d.send_close_request(window)
+        check_quiet_exit(d, "close request")
+
+
+def case_close_request(args):
+    """A close request ends the program with status 0, without a question, with
+    or without command-line arguments, which change nothing."""
+    for arguments in ((), ("--help", "-display", ":99", "--geometry=10x10+0+0",
+                           "http://example.invalid/")):
+        with Desktop(args.program) as d:
+            d.start_program(arguments)
+            window = d.wait_program_window()
+            geometry = window.get_geometry()
+            origin = window.translate_coords(d.x.screen().root, 0, 0)
+            check((-origin.x, -origin.y, geometry.width, geometry.height) ==
+                  (WINDOW_LEFT, WINDOW_TOP, WINDOW_WIDTH, WINDOW_HEIGHT),
+                  "arguments %s moved the window" % (arguments,))
+            d.send_close_request(window)
+            check_quiet_exit(d, "close request with arguments %s" % (arguments,))
+            check(d.top_level_named("Confirm") is None, "a question was asked")
+
+
+def case_signals(args):
+    """SIGTERM, SIGINT and SIGHUP end the program with status 0; so does one
+    that arrives while the box is open."""
+    for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+        with Desktop(args.program) as d:
+            process = d.start_program()
+            d.wait_program_window()
+            process.send_signal(number)
+            check_quiet_exit(d, signal.Signals(number).name)
+    with Desktop(args.program) as d:
+        process = d.start_program()
+        d.wait_program_window()
+        d.click(*SIGN_UP_POINT)
+        d.wait_box()
+        process.send_signal(signal.SIGTERM)
+        check_quiet_exit(d, "SIGTERM while the box is open")
+        check(d.opened() == [], "the page opened without an answer")
+
+
+def case_idle(args):
+    """An idle program sleeps: no wake-ups, no CPU time, while nothing happens."""
+    with Desktop(args.program) as d:
+        process = d.start_program()
+        window = d.wait_program_window()
+        time.sleep(0.5)
+
+        def counters():
+            with open("/proc/%d/status" % process.pid) as f:
+                fields = dict(line.split(":", 1) for line in f if ":" in line)
+            with open("/proc/%d/stat" % process.pid) as f:
+                stat = f.read().rsplit(")", 1)[1].split()
+            return (int(fields["voluntary_ctxt_switches"]),
+                    int(fields["nonvoluntary_ctxt_switches"]), int(stat[11]) + int(stat[12]))
+        before = counters()
+        time.sleep(2.0)
+        after = counters()
+        check(after[0] == before[0] and after[2] == before[2],
+              "the idle program woke up: (switches, involuntary, ticks) %s -> %s" % (before, after))
+        d.send_close_request(window)
+        check_quiet_exit(d, "close request")
+
+
+def case_no_display(args):
+    """Without a display the program says so in one line and ends with status 1."""
+    env_sets = [
+        {"PATH": "/usr/bin:/bin", "HOME": "/tmp"},
+        {"PATH": "/usr/bin:/bin", "HOME": "/tmp", "DISPLAY": ":%d" % unused_display()},
+    ]
+    for env in env_sets:
+        result = subprocess.run([args.program], env=env, capture_output=True, text=True,
+                                timeout=20, stdin=subprocess.DEVNULL)
+        lines = result.stderr.splitlines()
+        check(result.returncode == 1, "status %s with %s" % (result.returncode, env))
+        check(len(lines) == 1 and lines[0].startswith("Avendrel: ") and "display" in lines[0],
+              "stderr %r" % result.stderr)
+        check(result.stdout == "", "stdout %r" % result.stdout)
+
+
+def unused_display():
+    number = 500
+    while os.path.exists("/tmp/.X11-unix/X%d" % number) or os.path.exists("/tmp/.X%d-lock" % number):
+        number += 1
+    return number
+
+
+CASES = {name[len("case_"):]: fn for name, fn in globals().items() if name.startswith("case_")}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("case", choices=sorted(CASES))
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--artwork", required=True)
+    parser.add_argument("--cursor-tool")
+    parser.add_argument("--output")
+    args = parser.parse_args()
+    if args.output:
+        os.makedirs(args.output, exist_ok=True)
+    try:
+        CASES[args.case](args)
+    except TestFailure as failure:
+        print("FAILED %s: %s" % (args.case, failure))
+        return 1
+    print("passed %s" % args.case)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
