@@ -51,8 +51,7 @@ void Terminate()
 std::span<const std::uint8_t> FindResource(const char* name)
 {
     const std::wstring wideName = Widen(name ? name : "");
-    HRSRC found =
-        ::FindResourceW(Instance(), wideName.c_str(), MAKEINTRESOURCEW(10) /* RT_RCDATA, wide */);
+    HRSRC found = ::FindResourceW(Instance(), wideName.c_str(), RT_RCDATA);
     if (!found) return {};
     HGLOBAL loaded = ::LoadResource(Instance(), found);
     const DWORD size = ::SizeofResource(Instance(), found);

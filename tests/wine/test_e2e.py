@@ -1,0 +1,378 @@
+#!/usr/bin/python3
+"""End-to-end tests of the 64-bit Avendrel.exe under Wine on a private Xvfb.
+
+  test_e2e.py prepare STATE_FILE          makes the prefix, writes its path to STATE_FILE
+  test_e2e.py remove STATE_FILE           ends its server and removes it
+  test_e2e.py run STATE_FILE EXE CASE     runs one case (exit 0 pass, 1 fail, 77 skip)
+
+Every case starts the program on a fresh 1281 x 1022 screen, so the window's
+place is the round-half-even of 240.5 and 172.5: left 240, top 172.
+"""
+
+import os
+import sys
+import time
+
+from PIL import Image
+from Xlib import X
+
+import wine_session
+from wine_session import Prefix, Session, wait_for
+
+SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+ARTWORK = os.path.join(SOURCE, "resources", "artwork.png")
+
+SCREEN_W, SCREEN_H = 1281, 1022
+LEFT, TOP = 240, 172
+WIDTH, HEIGHT = 800, 677
+ARTWORK_TOP = 92
+SIGNUP_URL = "http://book.avendrel.com/signup"
+HOME_URL = "http://www.avendrel.com/"
+
+# Window points.
+SIGNUP = (608, 440)
+HOME = (700, 566)
+PLAIN = (150, 250)  # artwork outside both hotspots
+OUTSIDE = (WIDTH + 60, 440)  # right of the window
+BENEATH_COLOUR = (255, 0, 255)
+
+START_TIMEOUT = 60  # the first program on a new screen also starts Wine's services
+SETTLE = 1.2  # how long "nothing happens" is watched
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def screen_point(point):
+    return LEFT + point[0], TOP + point[1]
+
+
+def start(session, exe, *args):
+    program = session.start(exe, *args)
+    main = session.wait_window("Avendrel", START_TIMEOUT, WIDTH, HEIGHT)
+    check(main, "the 800x677 window \"Avendrel\" was not shown")
+    check((main[2], main[3]) == (LEFT, TOP),
+          f"window at {main[2]},{main[3]}, expected {LEFT},{TOP}")
+    return program, main
+
+
+def click(session, point, button=1):
+    session.click(*screen_point(point), button)
+
+
+def close_and_expect_zero(session, program):
+    session.wine("taskkill", "/IM", "Avendrel.exe")
+    status = program.status(30)
+    check(status == 0, f"after a close request the status was {status}, expected 0")
+
+
+def expect_opened(session, expected, what):
+    """Waits for the recorded addresses to reach `expected`, then watches a while
+    longer so that an extra one would be seen."""
+    wait_for(lambda: len(session.opened()) >= len(expected), 20)
+    time.sleep(SETTLE)
+    got = session.opened()
+    check(got == expected, f"{what}: addresses opened {got}, expected {expected}")
+
+
+class Beneath:
+    """A plain window of one colour over the whole screen, mapped before the
+    program so that it lies beneath the program's window; it records presses."""
+
+    def __init__(self, session, colour):
+        screen = session.screen
+        pixel = (colour[0] << 16) | (colour[1] << 8) | colour[2]
+        self.x = screen.x
+        self.window = screen.root.create_window(
+            0, 0, screen.width, screen.height, 0, screen.x.screen().root_depth,
+            background_pixel=pixel, override_redirect=True,
+            event_mask=X.ButtonPressMask)
+        self.window.map()
+        self.x.sync()
+
+    def presses(self):
+        found = []
+        while self.x.pending_events():
+            event = self.x.next_event()
+            if event.type == X.ButtonPress and event.window.id == self.window.id:
+                found.append((event.root_x, event.root_y))
+        return found
+
+
+def expected_window_pixels():
+    """What the screen should show in the window's rectangle: the artwork's
+    opaque pixels, and the colour beneath everywhere else."""
+    artwork = Image.open(ARTWORK).convert("RGBA")
+    check(artwork.size == (800, 493), f"artwork is {artwork.size}")
+    pixels = artwork.load()
+    rows = []
+    for y in range(HEIGHT):
+        row = []
+        for x in range(WIDTH):
+            ay = y - ARTWORK_TOP
+            if 0 <= ay < artwork.size[1] and pixels[x, ay][3] == 255:
+                row.append(pixels[x, ay][:3])
+            else:
+                check(not (0 <= ay < artwork.size[1]) or pixels[x, ay][3] == 0,
+                      "the artwork has partly transparent pixels; this check expects 0 or 255")
+                row.append(BENEATH_COLOUR)
+        rows.append(row)
+    return rows
+
+
+def compare_screen(session):
+    expected = expected_window_pixels()
+    # The frame beside the window too: one pixel around it must be the colour beneath.
+    shown = session.grab(LEFT - 1, TOP - 1, WIDTH + 2, HEIGHT + 2)
+    wrong = []
+    for y in range(-1, HEIGHT + 1):
+        for x in range(-1, WIDTH + 1):
+            inside = 0 <= x < WIDTH and 0 <= y < HEIGHT
+            want = expected[y][x] if inside else BENEATH_COLOUR
+            got = shown[y + 1][x + 1]
+            if got != want:
+                wrong.append((x, y, got, want))
+    check(not wrong, f"{len(wrong)} pixels differ, e.g. (x, y, shown, expected) {wrong[:5]}")
+
+
+# ---------------------------------------------------------------- cases
+
+def case_screen(session, exe):
+    """The artwork's pixels at the placement; the bands and the side columns
+    show the window beneath and pass its clicks through."""
+    beneath = Beneath(session, BENEATH_COLOUR)
+    program, _ = start(session, exe)
+    wait_for(lambda: _screen_matches(session), 10)
+    compare_screen(session)
+
+    through = [(400, 40), (400, 630), (2, 300), (797, 200), (794, HOME[1]), (0, 0), (799, 676)]
+    beneath.presses()
+    for point in through:
+        click(session, point)
+        time.sleep(0.6)  # apart, so that no two presses make a double-click
+    time.sleep(SETTLE)
+    got = beneath.presses()
+    want = [screen_point(p) for p in through]
+    check(got == want, f"presses that reached the window beneath: {got}, expected {want}")
+    check(session.opened() == [], f"a click through opened {session.opened()}")
+
+    # The last opaque column of the home-page hotspot is the program's.
+    click(session, (793, HOME[1]))
+    expect_opened(session, [HOME_URL], "click at window column 793")
+    check(beneath.presses() == [], "the click at column 793 also reached the window beneath")
+    close_and_expect_zero(session, program)
+
+
+def _screen_matches(session):
+    try:
+        compare_screen(session)
+        return True
+    except Failure:
+        return False
+
+
+def case_cursor(session, exe):
+    """The hand over both hotspots up to their edges, the arrow elsewhere."""
+    program, _ = start(session, exe)
+    table = [
+        (SIGNUP, "hand2"), (PLAIN, "left_ptr"), (HOME, "hand2"),
+        ((440, 398), "hand2"), ((439, 398), "left_ptr"), ((776, 483), "hand2"),
+        ((777, 483), "left_ptr"), ((776, 484), "left_ptr"),
+        ((602, 555), "hand2"), ((601, 560), "left_ptr"), ((793, 577), "hand2"),
+        ((700, 578), "left_ptr"), (SIGNUP, "hand2"),
+    ]
+    for point, name in table:
+        session.move(*screen_point(point))
+        shown = wait_for(lambda: session.cursor_name() == name, 5) and name
+        check(shown == name, f"cursor at window {point} is {session.cursor_name()!r}, expected {name!r}")
+    close_and_expect_zero(session, program)
+
+
+def case_signup_no(session, exe):
+    """No: the sign-up page opens only after the box has closed; the window stays.
+    A press released outside the window does not hold up the next click, and a
+    click on the window while the box is open does nothing."""
+    program, _ = start(session, exe)
+    # Pressed in the home-page hotspot, released right of the window: no click,
+    # and the mouse is free again for the sign-up click below.
+    session.move(*screen_point(HOME))
+    session.xdotool("mousedown", 1)
+    session.move(*screen_point(OUTSIDE))
+    session.xdotool("mouseup", 1)
+    time.sleep(0.6)
+
+    click(session, SIGNUP)
+    check(session.wait_window("Confirm", 20), "no box \"Confirm\" after the sign-up click")
+    time.sleep(SETTLE)
+    check(session.opened() == [], f"opened before the answer: {session.opened()}")
+
+    click(session, HOME)
+    time.sleep(SETTLE)
+    check(session.find_window("Confirm"), "the box closed after a click on the main window")
+    check(session.opened() == [], f"a click on the window under the box opened {session.opened()}")
+
+    session.move(*screen_point(SIGNUP))
+    session.key("n")
+    check(session.wait_no_window("Confirm", 20), "the box stayed open after n")
+    expect_opened(session, [SIGNUP_URL], "after No")
+    check(program.running(), "the program ended after No")
+    check(session.find_window("Avendrel", WIDTH, HEIGHT), "the window went away after No")
+
+    click(session, HOME)
+    expect_opened(session, [SIGNUP_URL, HOME_URL], "home-page click after No")
+    close_and_expect_zero(session, program)
+
+
+def case_signup_yes(session, exe):
+    """Yes (Return, the default button): the sign-up page is handed over, then
+    the program ends with status 0."""
+    program, _ = start(session, exe)
+    click(session, SIGNUP)
+    check(session.wait_window("Confirm", 20), "no box \"Confirm\" after the sign-up click")
+    time.sleep(SETTLE)
+    check(session.opened() == [], f"opened before the answer: {session.opened()}")
+    session.key("Return")
+    status = program.status(30)
+    check(status == 0, f"status after Yes: {status}, expected 0")
+    expect_opened(session, [SIGNUP_URL], "after Yes")
+
+
+def case_home_page(session, exe):
+    """One address per recognised click on the home-page hotspot, never an end."""
+    program, _ = start(session, exe)
+
+    def single():
+        click(session, HOME)
+
+    def double():
+        session.move(*screen_point(HOME))
+        session.xdotool("click", "--repeat", 2, "--delay", 120, 1)
+
+    def press_move_release(start_point, end_point, button=1):
+        def act():
+            session.move(*screen_point(start_point))
+            session.xdotool("mousedown", button)
+            session.move(*screen_point(end_point))
+            session.xdotool("mouseup", button)
+        return act
+
+    table = [
+        ("a click", single, 1),
+        ("a second click", single, 1),
+        ("a double-click (its second press is no click)", double, 1),
+        ("a right-button click", lambda: click(session, HOME, 3), 0),
+        ("a middle-button click", lambda: click(session, HOME, 2), 0),
+        ("pressed inside, released on the artwork", press_move_release(HOME, PLAIN), 0),
+        ("pressed on the artwork, released inside", press_move_release(PLAIN, HOME), 0),
+        ("pressed inside, moved out and back in", press_move_release(HOME, HOME), 1),
+        ("a third click", single, 1),
+    ]
+    expected = []
+    for what, act, count in table:
+        act()
+        expected += [HOME_URL] * count
+        expect_opened(session, expected, what)
+        check(program.running(), f"the program ended after {what}")
+        time.sleep(0.6)
+    close_and_expect_zero(session, program)
+
+
+def case_close(session, exe):
+    """Every close request ends the program with status 0 and asks nothing."""
+
+    def by_taskkill(main):
+        session.wine("taskkill", "/IM", "Avendrel.exe")
+
+    def by_delete_window(main):
+        session.send_delete_window(main[0])
+
+    def by_alt_f4(main):
+        session.move(*screen_point(PLAIN))
+        session.key("alt+F4")
+
+    def by_session_end(main):
+        session.wine("wineboot", "--end-session")
+
+    table = [("taskkill", by_taskkill), ("WM_DELETE_WINDOW", by_delete_window),
+             ("Alt+F4", by_alt_f4), ("the end of the session", by_session_end)]
+    for what, request in table:
+        program, main = start(session, exe)
+        time.sleep(0.5)
+        request(main)
+        asked = False
+        deadline = time.monotonic() + 30
+        while program.running() and time.monotonic() < deadline:
+            asked = asked or session.find_window("Confirm") is not None
+            time.sleep(0.05)
+        status = program.status(1)
+        check(status == 0, f"{what}: status {status}, expected 0")
+        check(not asked, f"{what}: a box was shown")
+        check(session.opened() == [], f"{what}: opened {session.opened()}")
+        session.wait_no_window("Avendrel", 10)
+
+
+def case_arguments(session, exe):
+    """Command-line arguments change nothing."""
+    Beneath(session, BENEATH_COLOUR)
+    program, _ = start(session, exe, "/close", "--signup", "http://example.invalid/", "-x")
+    wait_for(lambda: _screen_matches(session), 10)
+    compare_screen(session)
+    click(session, HOME)
+    expect_opened(session, [HOME_URL], "home-page click with arguments")
+    close_and_expect_zero(session, program)
+
+
+CASES = {name[len("case_"):]: function for name, function in globals().items()
+         if name.startswith("case_")}
+
+
+def main(argv):
+    if len(argv) < 3 or argv[1] not in ("prepare", "remove", "run"):
+        print(__doc__)
+        return 2
+    command, state_file = argv[1], argv[2]
+    if command == "prepare":
+        if not os.path.exists(wine_session.WINE):
+            print(f"SKIP: {wine_session.WINE} is not installed")
+            return wine_session.SKIP
+        prefix = Prefix.create()
+        with open(state_file, "w") as state:
+            state.write(prefix.path)
+        print(f"prefix {prefix.path}")
+        return 0
+    if command == "remove":
+        if os.path.exists(state_file):
+            with open(state_file) as state:
+                Prefix(state.read().strip()).remove()
+            os.remove(state_file)
+        return 0
+    exe, name = argv[3], argv[4]
+    if not os.path.exists(exe):
+        print(f"SKIP: {exe} does not exist (build the windows-x64 preset first)")
+        return wine_session.SKIP
+    if not os.path.exists(state_file):
+        print(f"SKIP: no Wine prefix ({state_file} missing: the prepare step failed or was skipped)")
+        return wine_session.SKIP
+    with open(state_file) as state:
+        prefix = Prefix(state.read().strip())
+    session = Session(prefix, SCREEN_W, SCREEN_H)
+    started = time.monotonic()
+    try:
+        CASES[name](session, exe)
+    except Failure as failure:
+        print(f"FAIL {name}: {failure}")
+        return 1
+    finally:
+        session.close()
+    print(f"PASS {name} ({time.monotonic() - started:.1f} s)")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
