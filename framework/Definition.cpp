@@ -99,6 +99,21 @@ TDefinitionObject ReadObject(const std::string& name, int nameLine, const toml::
     return object;
 }
 
+// The definition is ASCII; other characters are written as \u escapes in
+// texts. NOTE: toml++ 3.3.0 can reach an unreachable branch (undefined
+// behaviour) when it classifies some non-ASCII code points as whitespace, so
+// such bytes are refused before the parser sees them.
+void RequireAscii(std::string_view text)
+{
+    int line = 1;
+    for (char c : text) {
+        if (c == '\n') ++line;
+        if (static_cast<unsigned char>(c) >= 0x80)
+            throw EDefinitionError(line, "expected ASCII text; write other characters as \\u escapes "
+                                         "inside texts");
+    }
+}
+
 }  // namespace
 
 const char* DescribeKind(TDefinitionValue::TKind kind)
@@ -116,6 +131,7 @@ const char* DescribeKind(TDefinitionValue::TKind kind)
 
 TDefinitionObject ReadDefinition(std::string_view text)
 {
+    RequireAscii(text);
     toml::table document;
     try {
         document = toml::parse(text);

@@ -17,3 +17,8 @@ echo "== test linux"
 ctest --preset linux
 echo "== test linux-sanitize"
 ctest --preset linux-sanitize
+
+echo "== fuzz the form definition for ${AVENDREL_FUZZ_SECONDS:=60} s"
+cmake --preset linux-fuzz >/dev/null
+cmake --build --preset linux-fuzz
+tools/fuzz-definition.sh "$AVENDREL_FUZZ_SECONDS"

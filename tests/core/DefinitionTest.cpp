@@ -164,3 +164,23 @@ TEST_F(Definition, AFormClassWithoutItsDefinitionIsAClearError)
     }
     delete form;
 }
+
+TEST_F(Definition, TextsOutsideAsciiAreRefusedBeforeParsing)
+{
+    // A byte outside ASCII anywhere, even inside a text or a comment, names its line.
+    for (const char* text : {"[Form1]\nClass = \"TForm1\"\nCaption = \"Av\xc3\xa9ndrel\"\n",
+                             "# \xef\xb8\x8f\n[Form1]\n", "[Form1]\n\n\xcc\xaa"}) {
+        auto* form = new TForm1(Application);
+        try {
+            form->BuildFromText(text);
+            ADD_FAILURE() << "accepted " << text;
+        } catch (const EDefinitionError& error) {
+            const std::string s = text;
+            const int line = 1 + static_cast<int>(std::count(s.begin(), s.begin() + static_cast<long>(
+                                                                 s.find_first_of("\x80\x81\xaa\xb8\xc3\xcc\xef")), '\n'));
+            EXPECT_EQ(error.Line, line) << text;
+            EXPECT_THAT(error.what(), ::testing::HasSubstr("expected ASCII text")) << text;
+        }
+        delete form;
+    }
+}
