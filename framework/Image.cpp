@@ -19,7 +19,9 @@ TBitmap DecodeResource(const std::string& name, int line)
     Platform::DecodedImage image;
     if (!platform.DecodePng(data, image))
         throw EDefinitionError(line, "expected a PNG picture in the resource " + name);
-    return {image.Width, image.Height, std::move(image.Pixels)};
+    TBitmap bitmap{image.Width, image.Height, std::move(image.Pixels), {}};
+    bitmap.IndexRuns();
+    return bitmap;
 }
 
 TBitmapEntry ReadBitmapEntry(const TDefinitionValue& value)

@@ -29,6 +29,26 @@ std::uint32_t SourceOver(std::uint32_t source, std::uint32_t destination)
     return result;
 }
 
+void TBitmap::IndexRuns()
+{
+    Runs.clear();
+    for (int y = 0; y < Height; ++y) {
+        const std::uint32_t* row = &Pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(Width)];
+        int x = 0;
+        while (x < Width) {
+            const std::uint32_t alpha = row[x] >> 24;
+            if (alpha == 0) {
+                ++x;
+                continue;
+            }
+            const bool opaque = alpha == 255;
+            const int start = x;
+            while (x < Width && (row[x] >> 24) != 0 && ((row[x] >> 24) == 255) == opaque) ++x;
+            Runs.push_back({y, start, x - start, opaque});
+        }
+    }
+}
+
 void TSurface::DrawBitmap(const TBitmap& bitmap, const TRect& target)
 {
     if (bitmap.Width <= 0 || bitmap.Height <= 0 || target.Width <= 0 || target.Height <= 0) return;
@@ -37,6 +57,26 @@ void TSurface::DrawBitmap(const TBitmap& bitmap, const TRect& target)
     const int right = std::min(target.Right(), width_);
     const int bottom = std::min(target.Bottom(), height_);
     const bool unscaled = bitmap.Width == target.Width && bitmap.Height == target.Height;
+    if (unscaled && !bitmap.Runs.empty()) {
+        // Opaque runs are copied whole; that is what makes composing cheap.
+        for (const TPixelRun& run : bitmap.Runs) {
+            const int y = target.Top + run.Row;
+            if (y < top || y >= bottom) continue;
+            const int from = std::max(target.Left + run.Start, left);
+            const int to = std::min(target.Left + run.Start + run.Length, right);
+            if (from >= to) continue;
+            const std::uint32_t* source = &bitmap.Pixels[static_cast<std::size_t>(run.Row) *
+                                                             static_cast<std::size_t>(bitmap.Width) +
+                                                         static_cast<std::size_t>(from - target.Left)];
+            std::uint32_t* destination = &pixels_[Index(from, y)];
+            if (run.Opaque) {
+                std::copy(source, source + (to - from), destination);
+            } else {
+                for (int i = 0; i < to - from; ++i) destination[i] = SourceOver(source[i], destination[i]);
+            }
+        }
+        return;
+    }
     for (int y = top; y < bottom; ++y) {
         const int sourceY = unscaled ? y - target.Top
                                      : static_cast<int>((static_cast<long long>(y - target.Top) * 2 + 1) *

@@ -8,11 +8,26 @@
 #include <cstdint>
 #include <vector>
 
+// A stretch of one bitmap row whose pixels are all opaque, or all partly
+// transparent; fully transparent pixels belong to no run.
+struct TPixelRun {
+    int Row;
+    int Start;
+    int Length;
+    bool Opaque;
+};
+
 // A decoded picture in the same pixel layout.
 struct TBitmap {
     int Width = 0;
     int Height = 0;
     std::vector<std::uint32_t> Pixels;
+    // The rows' runs, in order; drawing unscaled copies opaque runs whole and
+    // skips transparent pixels. Empty until IndexRuns is called.
+    std::vector<TPixelRun> Runs;
+
+    // Finds the runs of Pixels; call again whenever Pixels change.
+    void IndexRuns();
 };
 
 class TSurface {

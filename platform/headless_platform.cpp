@@ -388,6 +388,11 @@ CursorShape Cursor()
     return S().Cursor;
 }
 
+WindowEvents* EventsOfWindow()
+{
+    return S().TheWindow ? S().TheWindow->Events : nullptr;
+}
+
 bool WindowExists()
 {
     return S().TheWindow != nullptr;

@@ -68,6 +68,9 @@ const std::vector<std::uint32_t>& PresentedPixels();
 int PresentedLeft();
 int PresentedTop();
 CursorShape Cursor();
+// What the current window reports its events to, for driving it directly
+// (benchmarks); nullptr without a window.
+WindowEvents* EventsOfWindow();
 bool WindowExists();
 bool WindowShown();
 

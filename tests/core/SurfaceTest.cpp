@@ -82,7 +82,7 @@ TEST(Surface, SourceOverBlendsPremultipliedPixels)
 
 TEST(Surface, DrawingIsClippedToTheSurfaceAndScalesToTheTarget)
 {
-    TBitmap bitmap{2, 2, {0xFF000001, 0xFF000002, 0xFF000003, 0xFF000004}};
+    TBitmap bitmap{2, 2, {0xFF000001, 0xFF000002, 0xFF000003, 0xFF000004}, {}};
     TSurface surface(3, 3);
     surface.DrawBitmap(bitmap, {-1, -1, 2, 2});  // only the bottom-right pixel lands
     EXPECT_EQ(surface.Pixel(0, 0), 0xFF000004u);
@@ -94,6 +94,28 @@ TEST(Surface, DrawingIsClippedToTheSurfaceAndScalesToTheTarget)
     EXPECT_EQ(scaled.Pixel(1, 1), 0xFF000001u);
     EXPECT_EQ(scaled.Pixel(2, 1), 0xFF000002u);
     EXPECT_EQ(scaled.Pixel(3, 3), 0xFF000004u);
+}
+
+TEST(Surface, DrawingByRunsGivesTheSamePixelsAsDrawingPixelByPixel)
+{
+    // Opaque, transparent and partly transparent stretches, drawn unscaled at
+    // several offsets (some clipped), once with runs and once without.
+    TBitmap bitmap{7, 3, {}, {}};
+    const std::uint32_t pattern[] = {0xFF102030, 0xFF405060, 0x00000000, 0x80402010,
+                                     0x80402010, 0xFF000001, 0x00000000};
+    for (int y = 0; y < 3; ++y)
+        for (std::uint32_t pixel : pattern) bitmap.Pixels.push_back(pixel + static_cast<std::uint32_t>(y));
+    TBitmap indexed = bitmap;
+    indexed.IndexRuns();
+    ASSERT_FALSE(indexed.Runs.empty());
+    for (TPoint at : {TPoint{0, 0}, TPoint{2, 1}, TPoint{-3, -1}, TPoint{6, 4}, TPoint{-7, 0}}) {
+        TSurface plain(9, 5), byRuns(9, 5);
+        plain.Fill(0xFF0000FF);
+        byRuns.Fill(0xFF0000FF);
+        plain.DrawBitmap(bitmap, {at.X, at.Y, 7, 3});
+        byRuns.DrawBitmap(indexed, {at.X, at.Y, 7, 3});
+        EXPECT_EQ(plain.Pixels(), byRuns.Pixels()) << at.X << "," << at.Y;
+    }
 }
 
 TEST(PngDecoder, DecodesToPremultipliedArgbAndRefusesWhatIsNotAPng)
