@@ -1,0 +1,173 @@
+#!/usr/bin/python3
+"""The robustness tests' desktop: the Linux end-to-end tests' Desktop
+(tests/x11/desktop.py: a private Xvfb, home, recording browser and sound file)
+with what these tests vary on top of it:
+
+- the program may run under a tool (valgrind, strace) given as a command prefix;
+- the registered browser may record, fail (exit 3), hang (sleep until the test
+  ends it), or be missing altogether;
+- the sound device may be the tone file, ALSA's null device, or missing;
+- many clicks in one xdotool run, answering the box, and handing back the
+  program's output while it still runs.
+
+Every process started here is ended by its id when the desktop is closed."""
+
+import os
+import signal
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "x11"))
+
+import desktop as x11_desktop  # noqa: E402
+from desktop import (HOME_PAGE_ADDRESS, SIGN_UP_ADDRESS, WINDOW_LEFT, WINDOW_TOP,  # noqa: E402,F401
+                     TestFailure, check, wait_for)
+from test_program import HOME_PAGE_POINT, SIGN_UP_POINT  # noqa: E402,F401
+
+SKIP = 77  # CTest's SKIP_RETURN_CODE for these tests
+
+# Two points of the home-page hotspot (window x 602-793, y 555-577) farther
+# apart than a double-click's distance, so that quick clicks alternating
+# between them never pair into double-clicks.
+HOME_PAGE_LEFT = (610, 560)
+HOME_PAGE_RIGHT = (785, 572)
+
+BROWSERS = {
+    "record": None,  # the end-to-end tests' recorder, unchanged
+    "fail": 'printf "%s\\n" "$*" >> "{log}"\nexit 3\n',
+    "hang": 'printf "%s\\n" "$*" >> "{log}"\necho $$ >> "{pids}"\nexec sleep 100000\n',
+}
+
+SOUNDS = {
+    "file": None,  # the end-to-end tests' device, which writes the tone to a file
+    "null": "pcm.!default { type null }\n",
+    # A card that no machine has: opening the default device fails.
+    "none": "pcm.!default { type hw card 29 }\nctl.!default { type hw card 29 }\n",
+}
+
+
+class RobustDesktop(x11_desktop.Desktop):
+    def __init__(self, binary, tool=(), browser="record", sound="null"):
+        tool = list(tool)
+        super().__init__(tool[0] if tool else binary)
+        self.arguments = tool[1:] + [binary] if tool else []
+        self.browser = browser
+        self.sound = sound
+        self.process = None
+
+    def prepare_home(self):
+        super().prepare_home()
+        h = self.home
+        if self.browser is None:
+            os.unlink(os.path.join(h, "config", "mimeapps.list"))
+            os.unlink(os.path.join(h, "data", "applications", "avendrel-recorder.desktop"))
+        elif BROWSERS[self.browser]:
+            with open(os.path.join(h, "recorder.sh"), "w") as f:
+                f.write("#!/bin/sh\n" + BROWSERS[self.browser].format(
+                    log=self.opened_log, pids=self.handler_pids_file))
+        if SOUNDS[self.sound]:
+            with open(os.path.join(h, ".asoundrc"), "w") as f:
+                f.write(SOUNDS[self.sound])
+
+    @property
+    def handler_pids_file(self):
+        return os.path.join(self.home, "handler.pids")
+
+    def start(self, env=None, **extra_env):
+        """Starts the program (under its tool, if any) with output going to files,
+        so that it can be read while the program runs."""
+        self.out_path = os.path.join(self.home, "program.out")
+        self.err_path = os.path.join(self.home, "program.err")
+        with open(self.out_path, "wb") as out, open(self.err_path, "wb") as err:
+            self.process = subprocess.Popen(
+                [self.program, *self.arguments], env=env or self.environment(**extra_env),
+                stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+        self.program_process = self.process
+        self.processes.append(self.process)
+        return self.process
+
+    def output(self):
+        """Everything the program printed so far."""
+        text = ""
+        for path in (self.out_path, self.err_path):
+            with open(path, "rb") as f:
+                text += f.read().decode(errors="replace")
+        return text
+
+    def wait_end(self, timeout=30):
+        try:
+            return self.process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise TestFailure("the program did not end within %g s" % timeout)
+
+    def check_quiet_end(self, what, timeout=30):
+        status = self.wait_end(timeout)
+        check(status == 0, "%s: status %s, output %r" % (what, status, self.output()))
+        check(self.output() == "", "%s: the program printed %r" % (what, self.output()))
+
+    def check_going_on(self, what):
+        check(self.running(), "%s: the program ended (status %s), output %r"
+              % (what, self.process.returncode, self.output()))
+        check(self.output() == "", "%s: the program printed %r" % (what, self.output()))
+
+    # --- driving ---------------------------------------------------------
+
+    def click_many(self, points, count, pause=0.02):
+        """`count` left clicks, cycling through `points` (window coordinates),
+        in one xdotool run."""
+        args = []
+        for i in range(count):
+            x, y = points[i % len(points)]
+            args += ["mousemove", WINDOW_LEFT + x, WINDOW_TOP + y, "click", "1",
+                     "sleep", "%.3f" % pause]
+        subprocess.run(["xdotool", *map(str, args)], env=self.environment(), check=True,
+                       timeout=600, stdout=subprocess.DEVNULL)
+
+    def answer(self, yes, timeout=20):
+        """Answers the open box from the keyboard (Alt+Y or Alt+N)."""
+        self.wait_box(timeout)
+        self.xdotool("key", "alt+y" if yes else "alt+n")
+        self.wait_box_gone(timeout)
+
+    def settled_opened(self, quiet=0.7, timeout=30):
+        """The opened addresses once no new one has arrived for `quiet` s."""
+        deadline = time.monotonic() + timeout
+        last, since = len(self.opened()), time.monotonic()
+        while time.monotonic() - since < quiet:
+            check(time.monotonic() < deadline, "addresses kept arriving")
+            time.sleep(0.05)
+            now = len(self.opened())
+            if now != last:
+                last, since = now, time.monotonic()
+        return self.opened()
+
+    def close(self):
+        try:
+            with open(self.handler_pids_file) as f:
+                pids = [int(line) for line in f if line.strip().isdigit()]
+        except FileNotFoundError:
+            pids = []
+        for pid in pids:
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        super().close()
+
+
+def run_case(name, function, *args):
+    """Runs one case; prints PASS/FAIL with the reason; returns True on success."""
+    try:
+        function(*args)
+    except TestFailure as failure:
+        print("FAIL %s: %s" % (name, failure), flush=True)
+        return False
+    print("PASS %s" % name, flush=True)
+    return True
+
+
+def figure(name, value, unit=""):
+    """Prints one measured figure in a form that is easy to find in the log."""
+    print("FIGURE %s = %s%s" % (name, value, (" " + unit) if unit else ""), flush=True)
