@@ -424,6 +424,90 @@ def case_no_display(args):
         check(result.stdout == "", "stdout %r" % result.stdout)
 
 
+def run_probe(args, desktop, *probe_args, env=None, wait=True):
+    process = subprocess.Popen([args.probe, *map(str, probe_args)],
+                               env=env or desktop.environment(), stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True)
+    desktop.processes.append(process)
+    if not wait:
+        return process
+    return finish_probe(process)
+
+
+def finish_probe(process):
+    out, err = process.communicate(timeout=30)
+    check(err == "", "the backend printed %r" % err)
+    result, ms = out.split()
+    return int(result), float(ms)
+
+
+def case_error_box(args):
+    """The error box: an OK box titled as asked, answered 1 by OK, Return or
+    Escape; a style whose buttons are not supported fails with 0 at once."""
+    with Desktop(args.program) as d:
+        for key in ("Return", "Escape", "alt+o"):
+            process = run_probe(args, d, "box", "0x10", "Something went wrong.", "Error",
+                                wait=False)
+            box = wait_for("the error box", lambda: d.top_level_named("Error"), 20)
+            wait_for("the box to take the keyboard",
+                     lambda: d.x.get_input_focus().focus in d.window_and_children(box), 10)
+            time.sleep(0.2)
+            d.xdotool("key", key)
+            result, _ = finish_probe(process)
+            check(result == 1, "the error box answered %d to %s" % (result, key))
+        for style in ("0x3", "0x2", "0x5"):
+            result, _ = run_probe(args, d, "box", style, "text", "caption")
+            check(result == 0, "style %s answered %d" % (style, result))
+
+
+def case_no_sound_device(args):
+    """Without a sound device the tone returns at once and prints nothing."""
+    with Desktop(args.program) as d:
+        env = d.environment(HOME=os.path.join(d.home, "no-sound"),
+                            ALSA_CONFIG_PATH=os.path.join(d.home, "no-sound.conf"))
+        os.makedirs(env["HOME"])
+        with open(env["ALSA_CONFIG_PATH"], "w") as f:
+            f.write('pcm.!default { type hw card 97 }\n')
+        result, ms = run_probe(args, d, "beep", 1200, 5, env=env)
+        check(result == 0, "the tone reported success without a device")
+        check(ms < 200, "the tone took %.1f ms without a device" % ms)
+        # With the device, it returns once the tone has been played.
+        result, ms = run_probe(args, d, "beep", 1200, 5)
+        check(result == 1, "the tone failed")
+        check_tone(d.tone_samples(), 1)
+
+
+def case_open_address(args):
+    """Opening an address does not wait for the handler, passes the address
+    unchanged, leaves no zombie, and reports a missing handler quietly."""
+    with Desktop(args.program) as d:
+        slow = os.path.join(d.home, "recorder.sh")
+        with open(slow, "a") as f:
+            f.write("sleep 3\n")
+        address = "http://www.avendrel.com/?a=1&b=%20x"
+        result, ms = run_probe(args, d, "open", address)
+        check(result > 32, "opening reported %d" % result)
+        check(ms < 1500, "opening waited %.1f ms for the handler" % ms)
+        check(d.wait_opened(1) == [address], "opened %s" % d.opened())
+        env = d.environment(XDG_CONFIG_HOME=os.path.join(d.home, "empty"),
+                            XDG_DATA_HOME=os.path.join(d.home, "empty"),
+                            XDG_DATA_DIRS=os.path.join(d.home, "empty"))
+        result, ms = run_probe(args, d, "open", "http://www.avendrel.com/", env=env)
+        check(result <= 32, "opening without a handler reported success (%d)" % result)
+    # The program itself leaves no zombie behind after opening an address.
+    with Desktop(args.program) as d:
+        process = d.start_program()
+        window = d.wait_program_window()
+        d.click(*HOME_PAGE_POINT)
+        d.wait_opened(1)
+        time.sleep(0.5)
+        children = subprocess.run(["ps", "-o", "stat=", "--ppid", str(process.pid)],
+                                  capture_output=True, text=True).stdout.split()
+        check(not any(s.startswith("Z") for s in children), "zombie children: %s" % children)
+        d.send_close_request(window)
+        check_quiet_exit(d, "close request")
+
+
 def unused_display():
     number = 500
     while os.path.exists("/tmp/.X11-unix/X%d" % number) or os.path.exists("/tmp/.X%d-lock" % number):
@@ -440,6 +524,7 @@ def main():
     parser.add_argument("--program", required=True)
     parser.add_argument("--artwork", required=True)
     parser.add_argument("--cursor-tool")
+    parser.add_argument("--probe")
     parser.add_argument("--output")
     args = parser.parse_args()
     if args.output:
