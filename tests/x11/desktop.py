@@ -55,8 +55,9 @@ def wait_for(what, predicate, timeout=10.0, step=0.02):
 
 
 class Desktop:
-    def __init__(self, program, tools=None):
+    def __init__(self, program, tools=None, screen=(SCREEN_WIDTH, SCREEN_HEIGHT)):
         self.program = program
+        self.screen_size = screen
         self.tools = tools or {}
         self.home = tempfile.mkdtemp(prefix="avendrel-x11-")
         self.processes = []
@@ -80,7 +81,7 @@ class Desktop:
         read_fd, write_fd = os.pipe()
         self.xvfb = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
-             "%dx%dx24" % (SCREEN_WIDTH, SCREEN_HEIGHT), "-nolisten", "tcp", "-noreset"],
+             "%dx%dx24" % self.screen_size, "-nolisten", "tcp", "-noreset"],
             pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_fd)
         number = b""
@@ -143,12 +144,22 @@ class Desktop:
 
     # --- the program --------------------------------------------------------
 
-    def start_program(self, args=(), env=None):
+    def start_program(self, args=(), env=None, program=None):
         self.program_process = subprocess.Popen(
-            [self.program, *args], env=env or self.environment(),
+            [program or self.program, *args], env=env or self.environment(),
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, stdin=subprocess.DEVNULL)
         self.processes.append(self.program_process)
         return self.program_process
+
+    def window_rectangle(self, window):
+        geometry = window.get_geometry()
+        origin = window.translate_coords(self.x.screen().root, 0, 0)
+        return (-origin.x, -origin.y, geometry.width, geometry.height)
+
+    def loaded_libraries(self):
+        """The shared objects the program has loaded so far."""
+        with open("/proc/%d/maps" % self.program_process.pid) as f:
+            return {os.path.basename(line.split()[-1]) for line in f if ".so" in line}
 
     def wait_program_window(self, timeout=15):
         """The program's window once it is on the screen."""
