@@ -6,6 +6,7 @@
 //  [X] A Yes/No box closes only through Yes or No (Escape and close requests do not answer it)
 //  [X] The owner's events are served while the box is open, so it keeps being drawn
 //  [X] GTK loaded and initialised on first use only, on X11, without the command line
+//  [X] Between boxes the event loop serves GTK's connection (selections, settings)
 // Missing features or Issues:
 //  [ ] Yes/No/Cancel, Abort/Retry/Ignore and Retry/Cancel button sets: fail with 0
 
@@ -50,6 +51,8 @@ struct GtkApi {
     AVENDREL_LIBRARY_FUNCTION(g_unix_fd_add);
     AVENDREL_LIBRARY_FUNCTION(g_source_remove);
     AVENDREL_LIBRARY_FUNCTION(g_signal_connect_data);
+    AVENDREL_LIBRARY_FUNCTION(g_main_context_iteration);
+    AVENDREL_LIBRARY_FUNCTION(gdk_x11_display_get_xdisplay);
     // Deprecated in GTK 3 but the only way to give a message dialog its icon.
     void (*gtk_message_dialog_set_image)(GtkMessageDialog*, GtkWidget*) = nullptr;
 };
@@ -81,8 +84,12 @@ bool LoadGtk(GtkApi& api)
            AVENDREL_FIND(library, api, g_unix_fd_add) &&
            AVENDREL_FIND(library, api, g_source_remove) &&
            AVENDREL_FIND(library, api, g_signal_connect_data) &&
+           AVENDREL_FIND(library, api, g_main_context_iteration) &&
+           AVENDREL_FIND(library, api, gdk_x11_display_get_xdisplay) &&
            AVENDREL_FIND(library, api, gtk_message_dialog_set_image);
 }
+
+bool g_gtkReady = false;  // set once GTK has been initialised
 
 // Initialises GTK on its X11 backend the first time; GTK never sees the
 // command line. GL probing is switched off while GDK opens the display (a
@@ -102,6 +109,7 @@ const GtkApi* Gtk()
         const bool ok = api.gtk_init_check(nullptr, nullptr);
         if (saved) setenv("GDK_GL", saved->c_str(), 1);
         else unsetenv("GDK_GL");
+        g_gtkReady = ok;
         return ok;
     }();
     return ready ? &api : nullptr;
@@ -249,6 +257,20 @@ int ShowMessageBox(const BoxOwner& owner, const std::string& text, const std::st
     if (!destroyed) gtk->gtk_widget_destroy(dialog);
     gtk->gdk_display_flush(gtk->gdk_display_get_default());
     return result;
+}
+
+int ToolkitConnection()
+{
+    if (!g_gtkReady) return -1;
+    GdkDisplay* display = Gtk()->gdk_display_get_default();
+    return display ? ConnectionNumber(Gtk()->gdk_x11_display_get_xdisplay(display)) : -1;
+}
+
+void ServeToolkit()
+{
+    if (!g_gtkReady) return;
+    while (Gtk()->g_main_context_iteration(nullptr, FALSE)) {
+    }
 }
 
 }  // namespace Platform::Linux

@@ -23,4 +23,11 @@ struct BoxOwner {
 int ShowMessageBox(const BoxOwner& owner, const std::string& text, const std::string& caption,
                    unsigned style);
 
+// The toolkit's own display connection once a box has been shown, else -1.
+// Between boxes the event loop serves it when it is readable, so that the
+// toolkit goes on answering the desktop (e.g. for text selected in a box).
+int ToolkitConnection();
+// Handles whatever the toolkit has waiting, without blocking.
+void ServeToolkit();
+
 }  // namespace Platform::Linux

@@ -239,10 +239,13 @@ void RunLoop()
     while (!b.Quit) {
         DispatchWaiting();
         if (b.Quit) break;
+        Linux::ServeToolkit();
         // XPending in DispatchWaiting flushed every request; sleep until something arrives.
-        pollfd fds[2] = {{displayFd, POLLIN, 0}, {b.SignalPipe[0], POLLIN, 0}};
         // A broken connection wakes it too; the next XPending then reports it.
-        if (poll(fds, 2, -1) < 0 && errno != EINTR) break;
+        pollfd fds[3] = {{displayFd, POLLIN, 0},
+                         {b.SignalPipe[0], POLLIN, 0},
+                         {Linux::ToolkitConnection(), POLLIN, 0}};
+        if (poll(fds, fds[2].fd >= 0 ? 3 : 2, -1) < 0 && errno != EINTR) break;
     }
 }
 

@@ -295,6 +295,7 @@ def case_sign_up_no(args):
         check(d.wait_opened(1) == [SIGN_UP_ADDRESS], "opened %s" % d.opened())
         time.sleep(0.3)
         check(d.running(), "the program ended after No")
+        check_idle(d.program_process, "after a box")
 
         # The window takes input again.
         d.click(*HOME_PAGE_POINT)
@@ -437,6 +438,25 @@ def case_signals(args):
         check(d.opened() == [], "the page opened without an answer")
 
 
+def check_idle(process, what):
+    """The program's main thread does not wake up and the program uses no CPU
+    time for two seconds."""
+    def counters():
+        with open("/proc/%d/status" % process.pid) as f:
+            fields = dict(line.split(":", 1) for line in f if ":" in line)
+        with open("/proc/%d/stat" % process.pid) as f:
+            stat = f.read().rsplit(")", 1)[1].split()
+        return (int(fields["voluntary_ctxt_switches"]),
+                int(fields["nonvoluntary_ctxt_switches"]), int(stat[11]) + int(stat[12]))
+    time.sleep(0.3)
+    before = counters()
+    time.sleep(2.0)
+    after = counters()
+    check(after[0] == before[0] and after[2] == before[2],
+          "%s, the idle program woke up: (switches, involuntary, ticks) %s -> %s"
+          % (what, before, after))
+
+
 def case_idle(args):
     """An idle program sleeps: no wake-ups, no CPU time, while nothing happens.
     It has not loaded the toolkits of the box, the tone or the opener either."""
@@ -449,18 +469,7 @@ def case_idle(args):
                  if name.startswith(("libgtk-3", "libgdk-3", "libgio-2", "libasound"))]
         check(not early, "loaded at start: %s" % early)
 
-        def counters():
-            with open("/proc/%d/status" % process.pid) as f:
-                fields = dict(line.split(":", 1) for line in f if ":" in line)
-            with open("/proc/%d/stat" % process.pid) as f:
-                stat = f.read().rsplit(")", 1)[1].split()
-            return (int(fields["voluntary_ctxt_switches"]),
-                    int(fields["nonvoluntary_ctxt_switches"]), int(stat[11]) + int(stat[12]))
-        before = counters()
-        time.sleep(2.0)
-        after = counters()
-        check(after[0] == before[0] and after[2] == before[2],
-              "the idle program woke up: (switches, involuntary, ticks) %s -> %s" % (before, after))
+        check_idle(process, "after start")
         d.send_close_request(window)
         check_quiet_exit(d, "close request")
 
