@@ -120,7 +120,7 @@ class RobustDesktop(x11_desktop.Desktop):
         args = []
         for i in range(count):
             x, y = points[i % len(points)]
-            args += ["mousemove", WINDOW_LEFT + x, WINDOW_TOP + y, "click", "1",
+            args += ["mousemove", WINDOW_LEFT + x, WINDOW_TOP + y, "click", "--delay", "1", "1",
                      "sleep", "%.3f" % pause]
         subprocess.run(["xdotool", *map(str, args)], env=self.environment(), check=True,
                        timeout=600, stdout=subprocess.DEVNULL)

@@ -36,3 +36,15 @@ foreach(scenario session close)
       --suppressions ${AVENDREL_ROBUSTNESS_DIR}/lsan.supp
       --exit-check $<TARGET_FILE:avendrel_leak_check_at_exit>)
 endforeach()
+
+avendrel_robustness_test(load load 240
+  ${AVENDREL_ROBUSTNESS_DIR}/load.py --program $<TARGET_FILE:Avendrel> --clicks 200)
+avendrel_robustness_test(faults faults 240
+  ${AVENDREL_ROBUSTNESS_DIR}/faults.py --program $<TARGET_FILE:Avendrel>)
+# The box left open for 20 s before each answer: out of the default run.
+avendrel_robustness_test(faults_slow "faults;slow" 240
+  ${AVENDREL_ROBUSTNESS_DIR}/faults.py --program $<TARGET_FILE:Avendrel> --slow)
+avendrel_robustness_test(syscalls syscalls 180
+  ${AVENDREL_ROBUSTNESS_DIR}/touch.py --program $<TARGET_FILE:Avendrel>)
+avendrel_robustness_test(idle idle 180
+  ${AVENDREL_ROBUSTNESS_DIR}/idle.py --program $<TARGET_FILE:Avendrel> --seconds 10)

@@ -1,0 +1,80 @@
+#!/usr/bin/python3
+"""Load on the real Linux program through the real desktop path.
+
+    load.py --program PATH [--clicks N]
+
+N (200) xdotool clicks on the home-page hotspot must give exactly N addresses
+at the registered browser; clicks on the main window while the confirmation
+box is open must give nothing, and the box's answer is still honoured (No:
+the sign-up page, the window stays and takes clicks again; Yes: the sign-up
+page, then status 0). Prints the figures."""
+
+import argparse
+import sys
+import time
+
+from harness import (HOME_PAGE_ADDRESS, HOME_PAGE_LEFT, HOME_PAGE_POINT, HOME_PAGE_RIGHT,
+                     SIGN_UP_ADDRESS, SIGN_UP_POINT, RobustDesktop, check, figure, run_case)
+
+# Points of the main window outside the box (which is centred on the window):
+# both hotspots' far corners and the picture.
+POINTS_BESIDE_THE_BOX = [HOME_PAGE_LEFT, HOME_PAGE_RIGHT, (770, 480), (100, 150)]
+
+
+def load(args):
+    with RobustDesktop(args.program) as d:
+        d.start()
+        d.wait_program_window()
+
+        started = time.monotonic()
+        d.click_many([HOME_PAGE_LEFT, HOME_PAGE_RIGHT], args.clicks)
+        clicked = time.monotonic()
+        d.wait_opened(args.clicks, timeout=120)
+        opened = d.settled_opened(quiet=1.5)
+        done = time.monotonic()
+        figure("load.clicks_sent", args.clicks)
+        figure("load.addresses_recorded", len(opened))
+        figure("load.clicking_time", "%.2f" % (clicked - started), "s")
+        figure("load.all_recorded_after", "%.2f" % (done - started), "s (including 1.5 s quiet)")
+        check(len(opened) == args.clicks,
+              "%d clicks gave %d addresses" % (args.clicks, len(opened)))
+        check(set(opened) == {HOME_PAGE_ADDRESS}, "unexpected addresses %s" % set(opened))
+        d.check_going_on("after the clicks")
+
+        # While the box is open, clicks on the main window do nothing.
+        for answer in (False, True):
+            before = len(d.opened())
+            d.click(*SIGN_UP_POINT)
+            d.wait_box()
+            d.click_many(POINTS_BESIDE_THE_BOX, 40, pause=0.03)
+            time.sleep(0.5)
+            during = len(d.settled_opened()) - before
+            figure("load.box_open.%s.clicks_sent" % ("yes" if answer else "no"), 40)
+            figure("load.box_open.%s.addresses_recorded" % ("yes" if answer else "no"), during)
+            check(during == 0, "clicks while the box was open opened %d addresses" % during)
+            check(d.top_level_named("Confirm") is not None, "the clicks closed the box")
+            d.answer(answer)
+            after = d.settled_opened()[before:]
+            check(after == [SIGN_UP_ADDRESS], "after the answer: %s" % after)
+            if not answer:
+                d.check_going_on("after No")
+                d.click(*HOME_PAGE_POINT)
+                d.wait_opened(before + 2)
+                check(d.settled_opened()[before:] == [SIGN_UP_ADDRESS, HOME_PAGE_ADDRESS],
+                      "the window does not take clicks again after No: %s"
+                      % d.opened()[before:])
+        d.check_quiet_end("Yes after the load")
+        figure("load.total_addresses", len(d.opened()), "(%d + sign-up, home, sign-up)"
+               % args.clicks)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--clicks", type=int, default=200)
+    args = parser.parse_args()
+    return 0 if run_case("load", load, args) else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
