@@ -43,9 +43,8 @@ bool ReadPngEntry(std::span<const std::uint8_t> entry, PngDecodeFunction decodeP
         return false;
     out.Width = decoded.Width;
     out.Height = decoded.Height;
-    out.Pixels.resize(decoded.Pixels.size());
-    for (std::size_t i = 0; i < decoded.Pixels.size(); ++i)
-        out.Pixels[i] = Unpremultiply(decoded.Pixels[i]);
+    out.Pixels = std::move(decoded.Pixels);
+    for (std::uint32_t& pixel : out.Pixels) pixel = Unpremultiply(pixel);
     return true;
 }
 
@@ -172,15 +171,26 @@ std::vector<IconImage> ReadIconImages(std::span<const std::uint8_t> data, PngDec
     return images;
 }
 
-std::vector<unsigned long> NetWmIconData(const std::vector<IconImage>& images)
+void NetWmIconData(const std::vector<IconImage>& images, std::size_t maxPiece,
+                   const std::function<void(std::span<const unsigned long>)>& put)
 {
-    std::vector<unsigned long> data;
+    if (maxPiece < 2) maxPiece = 2;
+    std::vector<unsigned long> piece;
+    piece.reserve(maxPiece);
+    auto flush = [&] {
+        if (!piece.empty()) put(piece);
+        piece.clear();
+    };
     for (const IconImage& image : images) {
-        data.push_back(static_cast<unsigned long>(image.Width));
-        data.push_back(static_cast<unsigned long>(image.Height));
-        data.insert(data.end(), image.Pixels.begin(), image.Pixels.end());
+        if (piece.size() + 2 > maxPiece) flush();
+        piece.push_back(static_cast<unsigned long>(image.Width));
+        piece.push_back(static_cast<unsigned long>(image.Height));
+        for (std::uint32_t pixel : image.Pixels) {
+            if (piece.size() == maxPiece) flush();
+            piece.push_back(pixel);
+        }
     }
-    return data;
+    flush();
 }
 
 }  // namespace Platform::X11

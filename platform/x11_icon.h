@@ -6,7 +6,9 @@
 
 #include "platform/Platform.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -26,8 +28,11 @@ using PngDecodeFunction = bool (*)(std::span<const std::uint8_t> data, DecodedIm
 // `data` is not an icon file.
 std::vector<IconImage> ReadIconImages(std::span<const std::uint8_t> data, PngDecodeFunction decodePng);
 
-// width, height, then width × height pixels, for each image in turn: the
-// layout of _NET_WM_ICON (format 32, which Xlib passes as an array of long).
-std::vector<unsigned long> NetWmIconData(const std::vector<IconImage>& images);
+// Hands `put` the _NET_WM_ICON data (format 32, which Xlib passes as long):
+// width, height, then width × height pixels, for each image in turn, in
+// consecutive pieces of at most `maxPiece` values, so that a large icon
+// never needs one large buffer.
+void NetWmIconData(const std::vector<IconImage>& images, std::size_t maxPiece,
+                   const std::function<void(std::span<const unsigned long>)>& put);
 
 }  // namespace Platform::X11

@@ -82,12 +82,15 @@ void ChooseVisual(Backend& b, Platform::Window& w)
 
 void SetIcon(Backend& b, const Platform::Window& w)
 {
-    const std::vector<unsigned long> data =
-        NetWmIconData(ReadIconImages(FindEmbeddedResource("MAINICON"), DecodePngWithLibpng));
-    if (data.empty()) return;
-    XChangeProperty(b.Dpy, w.Handle, b.Atom.NetWmIcon, XA_CARDINAL, 32, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(data.data()),
-                    static_cast<int>(data.size()));
+    constexpr std::size_t PieceValues = 8192;
+    int mode = PropModeReplace;
+    NetWmIconData(ReadIconImages(FindEmbeddedResource("MAINICON"), DecodePngWithLibpng),
+                  PieceValues, [&](std::span<const unsigned long> piece) {
+                      XChangeProperty(b.Dpy, w.Handle, b.Atom.NetWmIcon, XA_CARDINAL, 32, mode,
+                                      reinterpret_cast<const unsigned char*>(piece.data()),
+                                      static_cast<int>(piece.size()));
+                      mode = PropModeAppend;
+                  });
 }
 
 void SetProperties(Backend& b, const Platform::Window& w, const WindowDesc& desc)

@@ -380,11 +380,24 @@ TEST(X11Icon, DamagedFilesAndEntriesAreSkipped)
                     .empty());
 }
 
-TEST(X11Icon, NetWmIconDataIsSizeThenPixelsPerImage)
+TEST(X11Icon, NetWmIconDataIsSizeThenPixelsPerImageInBoundedPieces)
 {
-    IconImage a{1, 2, {0xFF000001u, 0xFF000002u}};
-    IconImage b{1, 1, {0x80000003u}};
-    EXPECT_EQ(NetWmIconData({a, b}),
-              (std::vector<unsigned long>{1, 2, 0xFF000001u, 0xFF000002u, 1, 1, 0x80000003u}));
-    EXPECT_TRUE(NetWmIconData({}).empty());
+    const IconImage a{1, 2, {0xFF000001u, 0xFF000002u}};
+    const IconImage b{1, 1, {0x80000003u}};
+    const std::vector<unsigned long> whole = {1, 2, 0xFF000001u, 0xFF000002u, 1, 1, 0x80000003u};
+    for (std::size_t maxPiece : {2u, 3u, 4u, 100u}) {
+        std::vector<unsigned long> joined;
+        std::size_t pieces = 0;
+        NetWmIconData({a, b}, maxPiece, [&](std::span<const unsigned long> piece) {
+            EXPECT_FALSE(piece.empty());
+            EXPECT_LE(piece.size(), maxPiece);
+            joined.insert(joined.end(), piece.begin(), piece.end());
+            ++pieces;
+        });
+        EXPECT_EQ(joined, whole) << maxPiece;
+        EXPECT_EQ(pieces > 1, maxPiece < whole.size()) << maxPiece;
+    }
+    std::size_t calls = 0;
+    NetWmIconData({}, 10, [&](std::span<const unsigned long>) { ++calls; });
+    EXPECT_EQ(calls, 0u);
 }
