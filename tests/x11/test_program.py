@@ -305,6 +305,35 @@ def case_sign_up_no(args):
         check_quiet_exit(d, "close request")
 
 
+def case_close_while_box_open(args):
+    """A close request to the window while the box is open waits for the
+    answer: the box stays, and after No the page opens and the program ends
+    with status 0."""
+    with Desktop(args.program) as d:
+        d.start_program()
+        window = d.wait_program_window()
+        d.click(*SIGN_UP_POINT)
+        d.wait_box()
+        d.send_close_request(window)
+        time.sleep(0.5)
+        check(d.running() and d.top_level_named("Confirm") is not None,
+              "the close request did not wait for the box")
+        d.xdotool("key", "alt+n")
+        check_quiet_exit(d, "close request after No")
+        check(d.wait_opened(1) == [SIGN_UP_ADDRESS], "opened %s" % d.opened())
+
+
+def case_no_toolkit(args):
+    """When GTK cannot be loaded the box is not shown and the result is 0, at
+    once and quietly."""
+    with Desktop(args.program) as d:
+        env = d.environment(LD_LIBRARY_PATH=os.path.dirname(args.fake_gtk))
+        result, ms = run_probe(args, d, "box", "0x24", "Do you want to close the application?",
+                               "Confirm", env=env)
+        check(result == 0, "the box answered %d without GTK" % result)
+        check(ms < 2000, "failing took %.1f ms" % ms)
+
+
 def case_sign_up_yes(args):
     """Sign-up, answered Yes (the default button, by Return): the page opens and
     the program ends with status 0; then a click on Yes with the mouse."""
@@ -591,6 +620,7 @@ def main():
     parser.add_argument("--artwork", required=True)
     parser.add_argument("--cursor-tool")
     parser.add_argument("--probe")
+    parser.add_argument("--fake-gtk")
     parser.add_argument("--output")
     args = parser.parse_args()
     if args.output:

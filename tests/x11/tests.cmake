@@ -12,15 +12,21 @@ target_link_libraries(x11_cursor_name PRIVATE X11::X11 X11::Xfixes)
 # End-to-end cases, each on its own display.
 set(AVENDREL_X11_CASES screen click_through home_page double_click_setting sign_up_no
   sign_up_yes cursor close_request signals idle no_display error_box no_sound_device
-  open_address task_name primary_monitor)
+  open_address task_name primary_monitor close_while_box_open no_toolkit)
 foreach(case ${AVENDREL_X11_CASES})
   add_test(NAME x11_e2e_${case}
     COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/test_program.py ${case}
       --program $<TARGET_FILE:Avendrel> --artwork ${AVENDREL_ARTWORK}
       --cursor-tool $<TARGET_FILE:x11_cursor_name> --probe $<TARGET_FILE:x11_backend_probe>
+      --fake-gtk $<TARGET_FILE:x11_fake_gtk>
       --output ${CMAKE_BINARY_DIR}/test-output)
   set_tests_properties(x11_e2e_${case} PROPERTIES TIMEOUT 120 LABELS "x11;e2e")
 endforeach()
 
 add_executable(x11_backend_probe ${CMAKE_CURRENT_LIST_DIR}/backend_probe.cpp)
 target_link_libraries(x11_backend_probe PRIVATE avendrel_x11 avendrel_resources)
+
+# A GTK library that has none of GTK's functions, to test a box without GTK.
+add_library(x11_fake_gtk SHARED ${CMAKE_CURRENT_LIST_DIR}/fake_gtk.cpp)
+set_target_properties(x11_fake_gtk PROPERTIES OUTPUT_NAME gtk-3 SOVERSION 0
+  LIBRARY_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/fake-gtk)
