@@ -72,7 +72,7 @@ def main(argv):
             for exe in (avendrel, minimal):
                 times[exe].append(time_to_window(session, exe))
         for exe, values in times.items():
-            print(f"{os.path.basename(os.path.dirname(exe)) or '.'}/{os.path.basename(exe)}: "
+            print(f"{os.path.basename(exe)}: "
                   f"median {statistics.median(values) * 1000:.0f} ms over {len(values)} runs "
                   f"(min {min(values) * 1000:.0f}, max {max(values) * 1000:.0f})")
         ratio = statistics.median(times[avendrel]) / statistics.median(times[minimal])
