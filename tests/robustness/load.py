@@ -10,6 +10,8 @@ the sign-up page, the window stays and takes clicks again; Yes: the sign-up
 page, then status 0). Prints the figures."""
 
 import argparse
+import os
+import subprocess
 import sys
 import time
 
@@ -21,13 +23,30 @@ from harness import (HOME_PAGE_ADDRESS, HOME_PAGE_LEFT, HOME_PAGE_POINT, HOME_PA
 POINTS_BESIDE_THE_BOX = [HOME_PAGE_LEFT, HOME_PAGE_RIGHT, (770, 480), (100, 150)]
 
 
+WARM_UP = 10  # clicks after which the desktop's libraries are loaded and set up
+
+
+def resources(pid):
+    """(open descriptors, resident kB, child processes) of the program."""
+    with open("/proc/%d/status" % pid) as f:
+        rss = int(next(line for line in f if line.startswith("VmRSS")).split()[1])
+    children = subprocess.run(["ps", "--ppid", str(pid), "-o", "pid=,stat=,comm="],
+                              capture_output=True, text=True).stdout.split("\n")
+    return len(os.listdir("/proc/%d/fd" % pid)), rss, [c for c in children if c.strip()]
+
+
 def load(args):
     with RobustDesktop(args.program) as d:
-        d.start()
+        process = d.start()
         d.wait_program_window()
 
+        points = [HOME_PAGE_LEFT, HOME_PAGE_RIGHT]
         started = time.monotonic()
-        d.click_many([HOME_PAGE_LEFT, HOME_PAGE_RIGHT], args.clicks)
+        d.click_many(points, WARM_UP)
+        d.wait_opened(WARM_UP, timeout=60)
+        d.settled_opened(quiet=0.5)
+        fds_before, rss_before, _ = resources(process.pid)
+        d.click_many(points, args.clicks - WARM_UP)
         clicked = time.monotonic()
         d.wait_opened(args.clicks, timeout=120)
         opened = d.settled_opened(quiet=1.5)
@@ -39,6 +58,14 @@ def load(args):
         check(len(opened) == args.clicks,
               "%d clicks gave %d addresses" % (args.clicks, len(opened)))
         check(set(opened) == {HOME_PAGE_ADDRESS}, "unexpected addresses %s" % set(opened))
+        fds_after, rss_after, children = resources(process.pid)
+        figure("load.open_descriptors", "%d after %d clicks, %d after %d"
+               % (fds_before, WARM_UP, fds_after, args.clicks))
+        figure("load.resident_memory", "%d kB after %d clicks, %d kB after %d"
+               % (rss_before, WARM_UP, rss_after, args.clicks))
+        figure("load.child_processes_left", len(children))
+        check(fds_after == fds_before, "descriptors grew from %d to %d" % (fds_before, fds_after))
+        check(not children, "child processes left behind: %s" % children)
         d.check_going_on("after the clicks")
 
         # While the box is open, clicks on the main window do nothing.

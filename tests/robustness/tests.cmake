@@ -22,7 +22,8 @@ function(avendrel_robustness_test name labels timeout)
   add_test(NAME robustness_${name} COMMAND /usr/bin/python3 ${ARGN})
   set_tests_properties(robustness_${name} PROPERTIES
     LABELS "robustness;${labels}" TIMEOUT ${timeout} SKIP_RETURN_CODE 77
-    WORKING_DIRECTORY ${AVENDREL_ROBUSTNESS_DIR})
+    WORKING_DIRECTORY ${AVENDREL_ROBUSTNESS_DIR}
+    ENVIRONMENT PYTHONDONTWRITEBYTECODE=1)
 endfunction()
 
 foreach(scenario session close)

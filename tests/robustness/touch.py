@@ -17,7 +17,10 @@ close request. It is made twice:
   asserted there, since what the toolkit says on the bus is its own. The
   accessibility bridge stays off in both: on a bus without the accessibility
   service it prints a warning of its own, and with the service it starts
-  the accessibility bus daemons, which a test cannot own.
+  the accessibility bus daemons, which a test cannot own;
+- on a desktop without a session bus address at all: the same figures, and
+  what GLib runs to find a bus (a stand-in dbus-launch, first on PATH, that
+  records its arguments and fails, so that no real bus daemon is started).
 
 The counts are per phase of the run and cover the program's own process (its
 threads included); the browser started for an address is a child process and
@@ -168,6 +171,20 @@ def traced_run(program, work, variant):
             d.processes.append(bus)
             wait_for("the session bus", lambda: os.path.exists(socket_path), 10)
             env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + socket_path
+            monitor = subprocess.Popen(
+                ["dbus-monitor", "--address", env["DBUS_SESSION_BUS_ADDRESS"], "--profile"],
+                stdin=subprocess.DEVNULL, stdout=open(BUS_LOG(work), "w"),
+                stderr=subprocess.DEVNULL)
+            d.processes.append(monitor)
+            time.sleep(0.3)
+        if variant == "no bus address":
+            fake = os.path.join(work, "fake-bin")
+            os.makedirs(fake, exist_ok=True)
+            with open(os.path.join(fake, "dbus-launch"), "w") as f:
+                f.write('#!/bin/sh\necho "$*" >> "%s"\nexit 1\n' % DBUS_LAUNCH_LOG(work))
+            os.chmod(os.path.join(fake, "dbus-launch"), 0o755)
+            del env["DBUS_SESSION_BUS_ADDRESS"]
+            env["PATH"] = fake + ":" + env["PATH"]
         d.start(env=env)
         window = d.wait_program_window()
         pid = d.property(window, "_NET_WM_PID")[0]
@@ -191,6 +208,34 @@ def traced_run(program, work, variant):
     check(status == 0, "%s: status %s, output %r" % (variant, status, output))
     check(output == "", "%s: the program printed %r" % (variant, output))
     return Accounting(read_trace(trace), pid, boundaries), names
+
+
+def BUS_LOG(work):
+    return os.path.join(work, "bus-messages.txt")
+
+
+def bus_messages(work):
+    """The messages on the private bus other than the monitor's own and the
+    bus daemon's replies, as (kind, destination, path, interface, member)."""
+    found = []
+    with open(BUS_LOG(work)) as f:
+        for line in f:
+            fields = line.split("\t")
+            if not fields or fields[0] not in ("mc", "sig"):
+                continue
+            # type, time, serial, sender, destination, path, interface, member
+            if len(fields) >= 8:
+                kind, sender, destination, path, interface, member = (
+                    fields[0], fields[3], fields[4], fields[5], fields[6], fields[7].strip())
+                if member in ("BecomeMonitor",) or sender == "org.freedesktop.DBus":
+                    continue
+                found.append("%s %s -> %s %s %s.%s" % (kind, sender, destination, path,
+                                                       interface, member))
+    return found
+
+
+def DBUS_LAUNCH_LOG(work):
+    return os.path.join(work, "dbus-launch.log")
 
 
 def report(variant, accounting, names):
@@ -244,6 +289,25 @@ def case_test_desktop(program, work):
 def case_session_bus(program, work):
     accounting, names = traced_run(program, work, "session bus")
     report("session bus", accounting, names)
+    for message in bus_messages(work):
+        figure("syscalls.session_bus.bus_message", message)
+    sockets = all_sockets(accounting)
+    check(all(s.startswith("socket(AF_UNIX") for s in sockets),
+          "sockets other than local ones: %s" % sockets)
+    check(accounting.total("file writes") == 0, "files written")
+
+
+def case_no_bus_address(program, work):
+    accounting, names = traced_run(program, work, "no bus address")
+    report("no bus address", accounting, names)
+    try:
+        with open(DBUS_LAUNCH_LOG(work)) as f:
+            launches = f.read().splitlines()
+    except FileNotFoundError:
+        launches = []
+    figure("syscalls.no_bus_address.dbus_launch_runs", len(launches))
+    for line in launches:
+        figure("syscalls.no_bus_address.dbus_launch", line)
     sockets = all_sockets(accounting)
     check(all(s.startswith("socket(AF_UNIX") for s in sockets),
           "sockets other than local ones: %s" % sockets)
@@ -257,7 +321,8 @@ def main():
     with tempfile.TemporaryDirectory(prefix="avendrel-touch-") as work:
         ok = [run_case(name, case, args.program, work)
               for name, case in (("test desktop", case_test_desktop),
-                                 ("session bus", case_session_bus))]
+                                 ("session bus", case_session_bus),
+                                 ("no bus address", case_no_bus_address))]
     return 0 if all(ok) else 1
 
 
