@@ -1,7 +1,9 @@
 // Win32 backend: the message box, the tone, the shell and the end of the process.
 // Implemented features:
 //  [X] MessageBoxW, modal to its owner (it disables the owner while open);
-//      0 (the box could not be shown) is passed on as Box::Failed
+//      0 (the box could not be shown) is passed on as Box::Failed; a Yes/No
+//      box answers only Yes or No, also where the system lets Escape or a
+//      close request end it
 //  [X] Beep with the given frequency and duration
 //  [X] ShellExecuteW with the given verb, file, parameters, directory and show command
 //  [X] ExitProcess with the given status
@@ -22,6 +24,13 @@ HWND HandleOf(const Platform::Window* window)
     return window ? window->Handle : nullptr;
 }
 
+// True when WM_QUIT waits in the thread's queue; a box ends at once then.
+bool QuitPending()
+{
+    MSG message;
+    return ::PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) != FALSE;
+}
+
 } // namespace
 
 int MessageBox(Platform::Window* owner, const std::string& text, const std::string& caption,
@@ -29,7 +38,16 @@ int MessageBox(Platform::Window* owner, const std::string& text, const std::stri
 {
     const std::wstring wideText = Widen(text);
     const std::wstring wideCaption = Widen(caption);
-    return ::MessageBoxW(HandleOf(owner), wideText.c_str(), wideCaption.c_str(), style);
+    const bool yesNo = (style & MB_TYPEMASK) == MB_YESNO;
+    for (;;) {
+        const int result =
+            ::MessageBoxW(HandleOf(owner), wideText.c_str(), wideCaption.c_str(), style);
+        // HACK: Wine ends a Yes/No box with IDCANCEL on Escape or a close
+        // request, which Windows never does (such a box has no way out but its
+        // two buttons). Ask again, as if the key or request had been ignored.
+        if (!yesNo || result != IDCANCEL) return result;
+        if (QuitPending()) return Box::Failed; // the box can no longer be shown
+    }
 }
 
 bool Beep(unsigned frequency, unsigned durationMs)

@@ -243,6 +243,30 @@ def case_signup_yes(session, exe):
     expect_opened(session, [SIGNUP_URL], "after Yes")
 
 
+def case_box_ways_out(session, exe):
+    """The Yes/No box answers only Yes or No: Escape and a close request leave it
+    open. The close request still ends the program, once the box is answered."""
+    program, _ = start(session, exe)
+    session.move(*screen_point(SIGNUP))
+    click(session, SIGNUP)
+    check(session.wait_window("Confirm", 20), "no box \"Confirm\" after the sign-up click")
+    session.key("Escape")
+    time.sleep(SETTLE)
+    check(session.find_window("Confirm"), "Escape closed the box")
+    check(session.opened() == [], f"Escape opened {session.opened()}")
+
+    session.wine("taskkill", "/IM", "Avendrel.exe")
+    time.sleep(SETTLE)
+    check(session.find_window("Confirm"), "a close request closed the box")
+    check(program.running(), "the program ended while its box was open")
+    check(session.opened() == [], f"a close request opened {session.opened()}")
+
+    session.key("n")
+    status = program.status(30)
+    check(status == 0, f"status after No with a close request pending: {status}, expected 0")
+    expect_opened(session, [SIGNUP_URL], "No after a close request")
+
+
 def case_home_page(session, exe):
     """One address per recognised click on the home-page hotspot, never an end."""
     program, _ = start(session, exe)
