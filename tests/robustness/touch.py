@@ -39,7 +39,7 @@ from harness import (HOME_PAGE_POINT, SIGN_UP_POINT, RobustDesktop, check, figur
 
 TRACED = ("socket,connect,bind,open,openat,openat2,creat,mkdir,mkdirat,unlink,unlinkat,"
           "rename,renameat,renameat2,truncate,clone,clone3,fork,vfork,execve,"
-          "timerfd_create,timer_create,setitimer,alarm")
+          "timerfd_create,timer_create,setitimer,alarm,prctl")
 WRITE_FLAGS = re.compile(r"O_WRONLY|O_RDWR|O_CREAT|O_TRUNC|O_APPEND")
 LINE = re.compile(r"^(\d+)\s+(\d+\.\d+)\s+(.*)$")
 PHASES = ["start", "home page", "box", "close"]
@@ -87,8 +87,14 @@ class Accounting:
         self.by_phase = {p: {"sockets": [], "connects": [], "file writes": [], "threads": 0,
                              "timers": [], "children": 0} for p in PHASES}
         self.executed = []
+        self.thread_phase, self.thread_name = {}, {}
         for pid, when, text in calls:
             self.account(pid, when, text)
+
+    def started_threads(self, phase):
+        """The names the threads started in `phase` gave themselves."""
+        return [self.thread_name.get(tid, "unnamed") for tid, p in self.thread_phase.items()
+                if p == phase]
 
     def phase(self, when):
         for name, end in zip(PHASES, self.boundaries + [float("inf")]):
@@ -114,10 +120,15 @@ class Accounting:
                 return
             if "CLONE_THREAD" in text:
                 self.program.add(value)
+                self.thread_phase[value] = self.phase(when)
                 counts["threads"] += 1
             else:
                 self.children.add(value)
                 counts["children"] += 1
+        elif name == "prctl" and "PR_SET_NAME" in text:
+            named = re.search(r'PR_SET_NAME, "([^"]*)"', text)
+            if named:
+                self.thread_name[pid] = named.group(1)
         elif name == "socket" and value >= 0:
             counts["sockets"].append(text.split(")", 1)[0] + ")")
         elif name == "connect":
@@ -197,6 +208,8 @@ def traced_run(program, work, variant):
         names["home page"] = thread_names(pid)
         boundaries.append(time.time())
         d.click(*SIGN_UP_POINT)
+        d.wait_box()
+        names["box open"] = thread_names(pid)
         d.answer(False)
         d.wait_opened(2)
         time.sleep(0.3)
@@ -250,10 +263,14 @@ def report(variant, accounting, names):
         for line in counts["file writes"]:
             figure("syscalls.%s.file_write" % p, line)
         figure("syscalls.%s.threads_started" % p, counts["threads"])
+        if counts["threads"]:
+            figure("syscalls.%s.threads_started_names" % p,
+                   " ".join(accounting.started_threads(phase)))
         figure("syscalls.%s.timers" % p, len(counts["timers"]))
         figure("syscalls.%s.processes_started" % p, counts["children"])
         if phase in names:
             figure("syscalls.%s.threads_alive" % p, " ".join(names[phase]))
+    figure("syscalls.%s.box_open.threads_alive" % key, " ".join(names["box open"]))
     figure("syscalls.%s.total.sockets" % key, accounting.total("sockets"))
     figure("syscalls.%s.total.file_writes" % key, accounting.total("file writes"))
     figure("syscalls.%s.total.threads_started" % key, accounting.total("threads"))
@@ -283,6 +300,9 @@ def case_test_desktop(program, work):
     check(start["threads"] == 0 and len(start["sockets"]) == 1,
           "at start: %d threads, sockets %s" % (start["threads"], start["sockets"]))
     check(accounting.by_phase["close"]["threads"] == 0, "threads started at the close")
+    # A thread of the program's own would carry its name; the toolkit names its own.
+    for phase, alive in names.items():
+        check(alive.count("Avendrel") == 1, "after %s, threads %s" % (phase, alive))
     check(accounting.total("timers") == 0, "timers started")
 
 
