@@ -10,6 +10,7 @@ place is the round-half-even of 240.5 and 172.5: left 240, top 172.
 """
 
 import os
+import shutil
 import sys
 import time
 
@@ -66,8 +67,8 @@ def click(session, point, button=1):
     session.click(*screen_point(point), button)
 
 
-def close_and_expect_zero(session, program):
-    session.wine("taskkill", "/IM", "Avendrel.exe")
+def close_and_expect_zero(session, program, image="Avendrel.exe"):
+    session.wine("taskkill", "/IM", image)
     status = program.status(30)
     check(status == 0, f"after a close request the status was {status}, expected 0")
 
@@ -339,6 +340,59 @@ def case_close(session, exe):
         check(not asked, f"{what}: a box was shown")
         check(session.opened() == [], f"{what}: opened {session.opened()}")
         session.wait_no_window("Avendrel", 10)
+
+
+def _icon_images(value):
+    """{(width, height): ARGB words} from a _NET_WM_ICON value."""
+    images, index = {}, 0
+    while index + 2 <= len(value):
+        width, height = value[index], value[index + 1]
+        images[(width, height)] = list(value[index + 2:index + 2 + width * height])
+        index += 2 + width * height
+    return images
+
+
+def _ico_argb(size):
+    """The ARGB words of the .ico's 32-bit image of the given size."""
+    import struct
+    with open(os.path.join(SOURCE, "resources", "avendrel.ico"), "rb") as file:
+        data = file.read()
+    for index in range(struct.unpack("<H", data[4:6])[0]):
+        width, _, _, _, _, bits, length, offset = struct.unpack(
+            "<BBBBHHII", data[6 + 16 * index:22 + 16 * index])
+        image = data[offset:offset + length]
+        if width == size and bits == 32 and not image.startswith(b"\x89PNG"):
+            pixels = image[40:40 + size * size * 4]
+            rows = [pixels[y * size * 4:(y + 1) * size * 4] for y in range(size)][::-1]
+            return [struct.unpack("<I", row[i:i + 4])[0] for row in rows
+                    for i in range(0, size * 4, 4)]
+    return None
+
+
+def case_task_entry(session, exe):
+    """The zero-size application window stands for the program: it is titled
+    from the executable's file name and carries MAINICON; the main window is
+    owned by it, so it gets no entry of its own."""
+    folder = os.path.join(session.prefix.path, "renamed")
+    os.makedirs(folder, exist_ok=True)
+    renamed = os.path.join(folder, "PROMO.x64.exe")
+    shutil.copy(exe, renamed)
+    program, main = start(session, renamed)
+    entries = [w for w in session.windows() if w[1] == "Promo"]
+    check(len(entries) == 1, f"windows titled \"Promo\": {entries}")
+    if entries:
+        entry = entries[0][0]
+        check(entries[0][4:6] == (1, 1), f"the application window is {entries[0][4:6]} on X")
+        check(session.property(entry, "WM_TRANSIENT_FOR") is None,
+              "the application window is owned by another")
+        check(list(session.property(main[0], "WM_TRANSIENT_FOR") or []) == [entry],
+              "the main window is not owned by the application window")
+        for window in (entry, main[0]):
+            icons = _icon_images(session.property(window, "_NET_WM_ICON") or [])
+            check(sorted(icons) == [(16, 16), (32, 32)], f"window icons {sorted(icons)}")
+            check(icons.get((32, 32)) == _ico_argb(32),
+                  "the 32 x 32 window icon is not MAINICON's 32-bit image")
+    close_and_expect_zero(session, program, "PROMO.x64.exe")
 
 
 def case_arguments(session, exe):

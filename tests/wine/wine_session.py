@@ -212,6 +212,13 @@ class Session:
     def wait_no_window(self, name, timeout):
         return wait_for(lambda: self.find_window(name) is None, timeout)
 
+    def property(self, window_id, name, kind=X.AnyPropertyType):
+        """The value of an X property of a window (a list or bytes), or None."""
+        x = self.screen.x
+        window = x.create_resource_object("window", window_id)
+        reply = window.get_full_property(x.intern_atom(name), kind)
+        return None if reply is None else reply.value
+
     def send_delete_window(self, window_id):
         """Asks the window to close the way a window manager does."""
         x = self.screen.x
