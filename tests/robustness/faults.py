@@ -16,6 +16,7 @@ import time
 
 from harness import (HOME_PAGE_ADDRESS, HOME_PAGE_POINT, SIGN_UP_ADDRESS, SIGN_UP_POINT,
                      RobustDesktop, check, figure, run_case, wait_for)
+from test_program import TONE_FRAMES, check_tone
 
 H, S = HOME_PAGE_ADDRESS, SIGN_UP_ADDRESS
 
@@ -41,9 +42,10 @@ def box_then(d, answer, wait=0.0, at_once=False):
     d.answer(answer)
 
 
-def session(d, recording, what):
+def session(d, recording, what, sounding=True):
     """home, home, sign-up (No), home, sign-up (Yes): the program goes on and
-    prints nothing after each step, and every address reaches the browser."""
+    prints nothing after each step, every click sounds its tone (on the
+    desktop's tone file) and every address reaches the browser."""
     d.start()
     d.wait_program_window()
     steps = [("home", HOME_PAGE_POINT, H), ("home again", HOME_PAGE_POINT, H),
@@ -66,27 +68,31 @@ def session(d, recording, what):
     d.check_quiet_end("%s: sign-up, Yes" % what)
     got = d.settled_opened()
     figure("faults.%s.addresses_recorded" % what.replace(" ", "_"), len(got))
+    figure("faults.%s.tones_played" % what.replace(" ", "_"),
+           len(d.tone_samples()) // TONE_FRAMES)
     check(got == (expected if recording else []), "%s: opened %s" % (what, got))
+    if sounding:
+        check_tone(d.tone_samples(), len(expected))
 
 
 def case_no_browser(program):
-    with RobustDesktop(program, browser=None) as d:
+    with RobustDesktop(program, browser=None, sound="file") as d:
         session(d, False, "no browser")
 
 
 def case_failing_browser(program):
-    with RobustDesktop(program, browser="fail") as d:
+    with RobustDesktop(program, browser="fail", sound="file") as d:
         session(d, True, "failing browser")
 
 
 def case_hanging_browser(program):
-    with RobustDesktop(program, browser="hang") as d:
+    with RobustDesktop(program, browser="hang", sound="file") as d:
         session(d, True, "hanging browser")
 
 
 def case_no_sound_device(program):
     with RobustDesktop(program, sound="none") as d:
-        session(d, True, "no sound device")
+        session(d, True, "no sound device", sounding=False)
 
 
 def case_answered_at_once(program):

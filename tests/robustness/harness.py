@@ -13,9 +13,11 @@ with what these tests vary on top of it:
 Every process started here is ended by its id when the desktop is closed."""
 
 import os
+import select
 import signal
 import subprocess
 import sys
+import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -41,16 +43,20 @@ BROWSERS = {
 }
 
 SOUNDS = {
-    "file": None,  # the end-to-end tests' device, which writes the tone to a file
-    "null": "pcm.!default { type null }\n",
+    # The end-to-end tests' device, which writes each tone to the tone file;
+    # here that file is a pipe that the test keeps reading, so that it collects
+    # every tone played, not only the last one.
+    "file": None,
+    "null": "pcm.!default {{ type null }}\n",
     # A card that no machine has: opening the default device fails.
-    "none": "pcm.!default { type hw card 29 }\nctl.!default { type hw card 29 }\n",
+    "none": "pcm.!default {{ type hw card 29 }}\nctl.!default {{ type hw card 29 }}\n",
 }
 
 
 class RobustDesktop(x11_desktop.Desktop):
     def __init__(self, binary, tool=(), browser="record", sound="null"):
         tool = list(tool)
+        self.tone_pipe = None
         super().__init__(tool[0] if tool else binary)
         self.arguments = tool[1:] + [binary] if tool else []
         self.browser = browser
@@ -69,7 +75,40 @@ class RobustDesktop(x11_desktop.Desktop):
                     log=self.opened_log, pids=self.handler_pids_file))
         if SOUNDS[self.sound]:
             with open(os.path.join(h, ".asoundrc"), "w") as f:
-                f.write(SOUNDS[self.sound])
+                f.write(SOUNDS[self.sound].format(tone=self.tone_file))
+        else:
+            self.collect_tones()
+
+    def collect_tones(self):
+        os.mkfifo(self.tone_file)
+        # Open for reading and writing: the pipe never reports an end between tones.
+        self.tone_pipe = os.open(self.tone_file, os.O_RDWR | os.O_NONBLOCK)
+        self.tone_bytes = bytearray()
+        self.tone_lock = threading.Lock()
+        self.tone_stop = threading.Event()
+        self.tone_reader = threading.Thread(target=self.read_tones, args=(self.tone_pipe,),
+                                            daemon=True)
+        self.tone_reader.start()
+
+    def read_tones(self, pipe):
+        while not self.tone_stop.is_set():
+            ready, _, _ = select.select([pipe], [], [], 0.05)
+            if ready:
+                try:
+                    data = os.read(pipe, 65536)
+                except BlockingIOError:
+                    continue
+                with self.tone_lock:
+                    self.tone_bytes += data
+
+    def tone_samples(self):
+        if self.tone_pipe is None:
+            return super().tone_samples()
+        time.sleep(0.1)  # what is in the pipe now has been read
+        with self.tone_lock:
+            data = bytes(self.tone_bytes)
+        return [int.from_bytes(data[i:i + 2], "little", signed=True)
+                for i in range(0, len(data) - 1, 2)]
 
     @property
     def handler_pids_file(self):
@@ -155,6 +194,11 @@ class RobustDesktop(x11_desktop.Desktop):
             except ProcessLookupError:
                 pass
         super().close()
+        if self.tone_pipe is not None:
+            self.tone_stop.set()
+            self.tone_reader.join(5)
+            os.close(self.tone_pipe)
+            self.tone_pipe = None
 
 
 def run_case(name, function, *args):

@@ -17,6 +17,7 @@ import time
 
 from harness import (HOME_PAGE_ADDRESS, HOME_PAGE_LEFT, HOME_PAGE_POINT, HOME_PAGE_RIGHT,
                      SIGN_UP_ADDRESS, SIGN_UP_POINT, RobustDesktop, check, figure, run_case)
+from test_program import TONE_FRAMES, check_tone
 
 # Points of the main window outside the box (which is centred on the window):
 # both hotspots' far corners and the picture.
@@ -36,7 +37,7 @@ def resources(pid):
 
 
 def load(args):
-    with RobustDesktop(args.program) as d:
+    with RobustDesktop(args.program, sound="file") as d:
         process = d.start()
         d.wait_program_window()
 
@@ -66,6 +67,8 @@ def load(args):
         figure("load.child_processes_left", len(children))
         check(fds_after == fds_before, "descriptors grew from %d to %d" % (fds_before, fds_after))
         check(not children, "child processes left behind: %s" % children)
+        figure("load.tones_played", len(d.tone_samples()) // TONE_FRAMES)
+        check_tone(d.tone_samples(), args.clicks)
         d.check_going_on("after the clicks")
 
         # While the box is open, clicks on the main window do nothing.
@@ -79,6 +82,8 @@ def load(args):
             figure("load.box_open.%s.clicks_sent" % ("yes" if answer else "no"), 40)
             figure("load.box_open.%s.addresses_recorded" % ("yes" if answer else "no"), during)
             check(during == 0, "clicks while the box was open opened %d addresses" % during)
+            check(len(d.tone_samples()) == TONE_FRAMES * (before + 1),
+                  "clicks while the box was open sounded the tone")
             check(d.top_level_named("Confirm") is not None, "the clicks closed the box")
             d.answer(answer)
             after = d.settled_opened()[before:]
