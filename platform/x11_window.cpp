@@ -63,7 +63,7 @@ struct MotifHints {
     unsigned long State;
 };
 constexpr unsigned long MotifHintsFunctions = 1, MotifHintsDecorations = 2;
-constexpr unsigned long MotifFunctionMove = 4, MotifFunctionClose = 32;
+constexpr unsigned long MotifFunctionClose = 32;
 
 // Picks a 32-bit visual whose top byte is alpha, or the screen's default.
 void ChooseVisual(Backend& b, Platform::Window& w)
@@ -127,8 +127,9 @@ void SetProperties(Backend& b, const Platform::Window& w, const WindowDesc& desc
     Atom protocols[] = {b.Atom.WmDeleteWindow};
     XSetWMProtocols(b.Dpy, w.Handle, protocols, 1);
 
-    MotifHints motif{MotifHintsFunctions | MotifHintsDecorations,
-                     MotifFunctionMove | MotifFunctionClose, 0, 0, 0};
+    // No frame; of the window manager's functions only closing (the window
+    // is not moved, resized, minimised or maximised).
+    MotifHints motif{MotifHintsFunctions | MotifHintsDecorations, MotifFunctionClose, 0, 0, 0};
     XChangeProperty(b.Dpy, w.Handle, b.Atom.MotifWmHints, b.Atom.MotifWmHints, 32,
                     PropModeReplace, reinterpret_cast<const unsigned char*>(&motif), 5);
 

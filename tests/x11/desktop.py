@@ -55,8 +55,9 @@ def wait_for(what, predicate, timeout=10.0, step=0.02):
 
 
 class Desktop:
-    def __init__(self, program, tools=None, screen=(SCREEN_WIDTH, SCREEN_HEIGHT)):
+    def __init__(self, program, tools=None, screen=(SCREEN_WIDTH, SCREEN_HEIGHT), xvfb_args=()):
         self.program = program
+        self.xvfb_args = list(xvfb_args)
         self.screen_size = screen
         self.tools = tools or {}
         self.home = tempfile.mkdtemp(prefix="avendrel-x11-")
@@ -81,7 +82,7 @@ class Desktop:
         read_fd, write_fd = os.pipe()
         self.xvfb = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
-             "%dx%dx24" % self.screen_size, "-nolisten", "tcp", "-noreset"],
+             "%dx%dx24" % self.screen_size, "-nolisten", "tcp", "-noreset", *self.xvfb_args],
             pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_fd)
         number = b""

@@ -95,12 +95,14 @@ def case_screen(args):
               "window at %s" % ((-origin.x, -origin.y, geometry.width, geometry.height),))
         check(window.get_wm_class() == ("Avendrel", "Avendrel"),
               "WM_CLASS %r" % (window.get_wm_class(),))
+        check(geometry.depth == 32, "not on the 32-bit visual (depth %d)" % geometry.depth)
         check(d.property(window, "_NET_WM_NAME") == b"Avendrel", "_NET_WM_NAME")
         hints = window.get_wm_normal_hints()
         check((hints.min_width, hints.min_height, hints.max_width, hints.max_height) ==
               (800, 677, 800, 677), "the size hints do not fix the size")
         motif = d.property(window, "_MOTIF_WM_HINTS")
         check(motif is not None and motif[2] == 0, "decorations are not switched off")
+        check(motif[0] & 1 and motif[1] == 32, "functions other than closing are offered")
         icon = d.property(window, "_NET_WM_ICON")
         sizes = []
         i = 0
@@ -138,6 +140,26 @@ def case_screen(args):
         d.x.sync()
         time.sleep(0.3)
         check_screen_shows_window(d, args.artwork, "after an exposure")
+        d.send_close_request(window)
+        check_quiet_exit(d, "close request")
+
+
+def case_screen_without_argb_visual(args):
+    """On a server without a 32-bit visual the window uses the screen's own
+    visual and still shows exactly the picture and lets the rest through."""
+    with Desktop(args.program, xvfb_args=["-extension", "Composite"]) as d:
+        check(not any(depth.depth == 32 for depth in d.x.screen().allowed_depths
+                      if depth.visuals), "the server still offers a 32-bit visual")
+        beneath = d.beneath_window()
+        d.start_program()
+        window = d.wait_program_window()
+        check(window.get_geometry().depth == 24, "window depth %d" % window.get_geometry().depth)
+        check_screen_shows_window(d, args.artwork, "default visual")
+        d.presses_received(beneath)
+        d.click(400, 40)
+        d.click(400, 300)
+        presses = d.presses_received(beneath)
+        check(presses == [(WINDOW_LEFT + 400, WINDOW_TOP + 40, 1)], "presses beneath %s" % presses)
         d.send_close_request(window)
         check_quiet_exit(d, "close request")
 
