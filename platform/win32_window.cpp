@@ -137,9 +137,10 @@ bool HandleApplicationMessage(Platform::Window& window, UINT message, WPARAM wPa
     case WM_ACTIVATE:
         // Activating the task-list entry activates the popup it stands for,
         // unless a modal box has disabled the popup.
-        if (LOWORD(wParam) != WA_INACTIVE && window.Handle && ::IsWindowEnabled(window.Handle) &&
-            ::IsWindowVisible(window.Handle))
-            ::SetActiveWindow(window.Handle);
+        if (LOWORD(wParam) == WA_INACTIVE || !window.Handle || !::IsWindowEnabled(window.Handle) ||
+            !::IsWindowVisible(window.Handle))
+            return false;
+        ::SetActiveWindow(window.Handle);
         return true;
     default: return false;
     }

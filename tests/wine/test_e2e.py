@@ -317,6 +317,14 @@ def case_close(session, exe):
     def by_delete_window(main):
         session.send_delete_window(main[0])
 
+    def by_task_list(main):
+        # What a task list's close does: a delete request to the window that
+        # stands for the program there.
+        entry = [w for w in session.windows() if w[1] == "Avendrel" and w[0] != main[0]
+                 and session.property(w[0], "WM_TRANSIENT_FOR") is None]
+        check(len(entry) == 1, f"application windows: {entry}")
+        session.send_delete_window(entry[0][0])
+
     def by_alt_f4(main):
         session.move(*screen_point(PLAIN))
         session.key("alt+F4")
@@ -325,6 +333,7 @@ def case_close(session, exe):
         session.wine("wineboot", "--end-session")
 
     table = [("taskkill", by_taskkill), ("WM_DELETE_WINDOW", by_delete_window),
+             ("the task list's close", by_task_list),
              ("Alt+F4", by_alt_f4), ("the end of the session", by_session_end)]
     for what, request in table:
         program, main = start(session, exe)
