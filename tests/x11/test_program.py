@@ -164,6 +164,32 @@ def case_screen_without_argb_visual(args):
         check_quiet_exit(d, "close request")
 
 
+def case_screen_with_compositor(args):
+    """Under a compositing manager the window is blended through its alpha: the
+    screen shows exactly the picture over what lies beneath, and the
+    transparent pixels still let the mouse through."""
+    with Desktop(args.program) as d:
+        beneath = d.beneath_window()
+        compositor = subprocess.Popen(["xcompmgr", "-n"], env=d.environment(),
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        d.processes.append(compositor)
+        selection = d.x.intern_atom("_NET_WM_CM_S%d" % d.x.get_default_screen())
+        wait_for("the compositor", lambda: d.x.get_selection_owner(selection) != 0)
+        d.start_program()
+        window = d.wait_program_window()
+        time.sleep(0.5)  # the compositor paints on its next round
+        check_screen_shows_window(d, args.artwork, "composited")
+        d.presses_received(beneath)
+        d.click(400, 40)
+        d.click(4, 300)
+        d.click(400, 300)
+        presses = d.presses_received(beneath)
+        check(presses == [(WINDOW_LEFT + 400, WINDOW_TOP + 40, 1),
+                          (WINDOW_LEFT + 4, WINDOW_TOP + 300, 1)], "presses beneath %s" % presses)
+        d.send_close_request(window)
+        check_quiet_exit(d, "close request")
+
+
 def case_click_through(args):
     """Presses on transparent pixels reach the window beneath; presses on the
     picture do not. The edges lie on the right rows and columns."""
