@@ -13,7 +13,7 @@ target_compile_definitions(avendrel_win32 PRIVATE UNICODE _UNICODE)
 add_executable(Avendrel WIN32 win32_main.cpp win32_resources.rc)
 target_link_libraries(Avendrel PRIVATE avendrel_win32 avendrel_program)
 target_compile_definitions(Avendrel PRIVATE UNICODE _UNICODE)
-target_link_options(Avendrel PRIVATE -municode -static -static-libgcc -static-libstdc++ -s)
+target_link_options(Avendrel PRIVATE -municode -static -static-libgcc -static-libstdc++ -s -Wl,--gc-sections)
 # Output at the top of the build folder: build/windows-x86/Avendrel.exe.
 set_target_properties(Avendrel PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 

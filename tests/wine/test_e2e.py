@@ -199,7 +199,7 @@ def case_signup_no(session, exe):
     """No: the sign-up page opens only after the box has closed; the window stays.
     A press released outside the window does not hold up the next click, and a
     click on the window while the box is open does nothing."""
-    program, _ = start(session, exe)
+    program, main = start(session, exe)
     # Pressed in the home-page hotspot, released right of the window: no click,
     # and the mouse is free again for the sign-up click below.
     session.move(*screen_point(HOME))
@@ -209,7 +209,10 @@ def case_signup_no(session, exe):
     time.sleep(0.6)
 
     click(session, SIGNUP)
-    check(session.wait_window("Confirm", 20), "no box \"Confirm\" after the sign-up click")
+    box = session.wait_window("Confirm", 20)
+    check(box, "no box \"Confirm\" after the sign-up click")
+    check(list(session.property(box[0], "WM_TRANSIENT_FOR") or []) == [main[0]],
+          "the box is not owned by the main window")
     time.sleep(SETTLE)
     check(session.opened() == [], f"opened before the answer: {session.opened()}")
 
