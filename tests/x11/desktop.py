@@ -295,9 +295,14 @@ class Desktop:
         self.xdotool("click", button)
 
     def cursor_name(self):
+        return self.cursor()[0]
+
+    def cursor(self):
+        """The name of the cursor shown now ("" for none) and its image's size and checksum."""
         result = subprocess.run([self.tools["cursor_name"]], env=self.environment(),
                                 capture_output=True, text=True, timeout=10, check=True)
-        return result.stdout.strip()
+        name, image = (result.stdout.split("\n") + [""])[:2]
+        return name.strip(), image.strip()
 
     # --- what the program did ------------------------------------------------
 

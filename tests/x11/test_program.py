@@ -426,6 +426,28 @@ def case_cursor(args):
         check_quiet_exit(d, "close request")
 
 
+def case_cursor_without_theme(args):
+    """Without a cursor theme the core cursors stand in: one shape over the
+    hotspots, another over the picture, neither of them a theme's."""
+    with Desktop(args.program, {"cursor_name": args.cursor_tool}) as d:
+        d.start_program(env=d.environment(XCURSOR_PATH=os.path.join(d.home, "no-themes")))
+        window = d.wait_program_window()
+        d.move(*ARTWORK_POINT)
+        time.sleep(0.3)
+        arrow = d.cursor()
+        d.move(*SIGN_UP_POINT)
+        time.sleep(0.3)
+        hand = d.cursor()
+        d.move(*HOME_PAGE_POINT)
+        time.sleep(0.3)
+        check(d.cursor() == hand, "the two hotspots show different cursors")
+        check(arrow[0] == "" and hand[0] == "", "theme cursors without a theme: %s %s"
+              % (arrow, hand))
+        check(arrow[1] != hand[1], "the same cursor over a hotspot and the picture")
+        d.send_close_request(window)
+        check_quiet_exit(d, "close request")
+
+
 def case_close_request(args):
     """A close request ends the program with status 0, without a question, with
     or without command-line arguments, which change nothing."""

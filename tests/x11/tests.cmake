@@ -13,7 +13,8 @@ target_link_libraries(x11_cursor_name PRIVATE X11::X11 X11::Xfixes)
 set(AVENDREL_X11_CASES screen click_through home_page double_click_setting sign_up_no
   sign_up_yes cursor close_request signals idle no_display error_box no_sound_device
   open_address task_name primary_monitor close_while_box_open no_toolkit
-  screen_without_argb_visual screen_with_compositor)
+  screen_without_argb_visual screen_with_compositor
+  cursor_without_theme)
 foreach(case ${AVENDREL_X11_CASES})
   add_test(NAME x11_e2e_${case}
     COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/test_program.py ${case}
