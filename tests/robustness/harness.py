@@ -53,6 +53,21 @@ SOUNDS = {
 }
 
 
+BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:path={socket}</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+"""
+
+
 class RobustDesktop(x11_desktop.Desktop):
     def __init__(self, binary, tool=(), browser="record", sound="null"):
         tool = list(tool)
@@ -109,6 +124,21 @@ class RobustDesktop(x11_desktop.Desktop):
             data = bytes(self.tone_bytes)
         return [int.from_bytes(data[i:i + 2], "little", signed=True)
                 for i in range(0, len(data) - 1, 2)]
+
+    def start_session_bus(self):
+        """A private session bus, as a user's desktop has one, that starts no
+        services (so nothing is started that the test does not own); returns
+        its address. It is ended with the desktop."""
+        socket_path = os.path.join(self.home, "session-bus")
+        config = os.path.join(self.home, "session-bus.conf")
+        with open(config, "w") as f:
+            f.write(BUS_CONFIG.format(socket=socket_path))
+        bus = subprocess.Popen(["dbus-daemon", "--config-file=" + config, "--nofork"],
+                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+        self.processes.append(bus)
+        wait_for("the session bus", lambda: os.path.exists(socket_path), 10)
+        return "unix:path=" + socket_path
 
     @property
     def handler_pids_file(self):

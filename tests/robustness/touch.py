@@ -44,19 +44,6 @@ WRITE_FLAGS = re.compile(r"O_WRONLY|O_RDWR|O_CREAT|O_TRUNC|O_APPEND")
 LINE = re.compile(r"^(\d+)\s+(\d+\.\d+)\s+(.*)$")
 PHASES = ["start", "home page", "box", "close"]
 
-BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:path={socket}</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-"""
 
 
 def read_trace(path):
@@ -168,20 +155,10 @@ def traced_run(program, work, variant):
     trace = os.path.join(work, "trace-%s.txt" % variant.replace(" ", "-"))
     tool = ["strace", "-f", "-qq", "-ttt", "-yy", "-s", "256", "-e", "trace=" + TRACED,
             "-o", trace]
-    bus = None
     with RobustDesktop(program, tool, sound="null") as d:
         env = d.environment()
         if variant == "session bus":
-            socket_path = os.path.join(work, "bus")
-            config = os.path.join(work, "bus.conf")
-            with open(config, "w") as f:
-                f.write(BUS_CONFIG.format(socket=socket_path))
-            bus = subprocess.Popen(["dbus-daemon", "--config-file=" + config, "--nofork"],
-                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL)
-            d.processes.append(bus)
-            wait_for("the session bus", lambda: os.path.exists(socket_path), 10)
-            env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + socket_path
+            env["DBUS_SESSION_BUS_ADDRESS"] = d.start_session_bus()
             monitor = subprocess.Popen(
                 ["dbus-monitor", "--address", env["DBUS_SESSION_BUS_ADDRESS"], "--profile"],
                 stdin=subprocess.DEVNULL, stdout=open(BUS_LOG(work), "w"),
