@@ -17,7 +17,6 @@
 
 #include "platform/win32_internal.h"
 
-#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -76,8 +75,7 @@ void Release(Platform::Window& window, MouseButton button, LPARAM lParam)
 }
 
 // Returns true when the message was one of the popup's own and sets `result`.
-bool HandleMainMessage(Platform::Window& window, UINT message, WPARAM wParam, LPARAM lParam,
-                       LRESULT& result)
+bool HandleMainMessage(Platform::Window& window, UINT message, LPARAM lParam, LRESULT& result)
 {
     result = 0;
     switch (message) {
@@ -118,7 +116,6 @@ bool HandleMainMessage(Platform::Window& window, UINT message, WPARAM wParam, LP
     case WM_CLOSE: window.Events->CloseRequest(); return true;
     default: break;
     }
-    (void)wParam;
     return false;
 }
 
@@ -152,7 +149,7 @@ LRESULT CALLBACK MainProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         if (message == WM_NCCREATE) Attach(hwnd, lParam);
         Platform::Window* window = WindowOf(hwnd);
         LRESULT result = 0;
-        if (window && window->Events && HandleMainMessage(*window, message, wParam, lParam, result))
+        if (window && window->Events && HandleMainMessage(*window, message, lParam, result))
             return result;
     } catch (...) {
         // Nothing above throws; should it, the message gets its default handling.
