@@ -4,20 +4,21 @@
     touch.py --program PATH
 
 The run: window shown, a home-page click, a sign-up click answered No, a
-close request. It is made twice:
+close request. It is made three times:
 
 - on the end-to-end tests' desktop (no session bus, no accessibility bridge):
   every socket must be a local one to the X server, no file may be opened for
-  writing or created, no thread or timer may be started before the first
-  address is opened (only the toolkit's own, for opening addresses and for
-  the box, after that), no timer at all;
+  writing or created, no thread may be started before the first address is
+  opened (after that only the toolkit's own, for opening addresses and for
+  the box; none carries the program's name), no timer at all;
 - on a desktop with a session bus (a private bus daemon that starts no
   services), as on a user's desktop: the same figures are printed, and the
-  bus connections listed; only "no network socket" and "no file written" are
-  asserted there, since what the toolkit says on the bus is its own. The
-  accessibility bridge stays off in both: on a bus without the accessibility
-  service it prints a warning of its own, and with the service it starts
-  the accessibility bus daemons, which a test cannot own;
+  bus connections and the messages on the bus listed; only "no network
+  socket" and "no file written" are asserted there, since what the toolkit
+  says on the bus is its own. The accessibility bridge stays off in all three
+  runs: on a bus without the accessibility service it prints a warning of
+  its own, and with the service it starts the accessibility bus daemons,
+  which a test cannot own;
 - on a desktop without a session bus address at all: the same figures, and
   what GLib runs to find a bus (a stand-in dbus-launch, first on PATH, that
   records its arguments and fails, so that no real bus daemon is started).
@@ -34,8 +35,7 @@ import sys
 import tempfile
 import time
 
-from harness import (HOME_PAGE_POINT, SIGN_UP_POINT, RobustDesktop, check, figure, run_case,
-                     wait_for)
+from harness import HOME_PAGE_POINT, SIGN_UP_POINT, RobustDesktop, check, figure, run_case
 
 TRACED = ("socket,connect,bind,open,openat,openat2,creat,mkdir,mkdirat,unlink,unlinkat,"
           "rename,renameat,renameat2,truncate,clone,clone3,fork,vfork,execve,"
@@ -161,7 +161,7 @@ def traced_run(program, work, variant):
             env["DBUS_SESSION_BUS_ADDRESS"] = d.start_session_bus()
             monitor = subprocess.Popen(
                 ["dbus-monitor", "--address", env["DBUS_SESSION_BUS_ADDRESS"], "--profile"],
-                stdin=subprocess.DEVNULL, stdout=open(BUS_LOG(work), "w"),
+                stdin=subprocess.DEVNULL, stdout=open(bus_log(work), "w"),
                 stderr=subprocess.DEVNULL)
             d.processes.append(monitor)
             time.sleep(0.3)
@@ -169,7 +169,7 @@ def traced_run(program, work, variant):
             fake = os.path.join(work, "fake-bin")
             os.makedirs(fake, exist_ok=True)
             with open(os.path.join(fake, "dbus-launch"), "w") as f:
-                f.write('#!/bin/sh\necho "$*" >> "%s"\nexit 1\n' % DBUS_LAUNCH_LOG(work))
+                f.write('#!/bin/sh\necho "$*" >> "%s"\nexit 1\n' % dbus_launch_log(work))
             os.chmod(os.path.join(fake, "dbus-launch"), 0o755)
             del env["DBUS_SESSION_BUS_ADDRESS"]
             env["PATH"] = fake + ":" + env["PATH"]
@@ -200,7 +200,7 @@ def traced_run(program, work, variant):
     return Accounting(read_trace(trace), pid, boundaries), names
 
 
-def BUS_LOG(work):
+def bus_log(work):
     return os.path.join(work, "bus-messages.txt")
 
 
@@ -208,7 +208,7 @@ def bus_messages(work):
     """The messages on the private bus other than the monitor's own and the
     bus daemon's replies, as (kind, destination, path, interface, member)."""
     found = []
-    with open(BUS_LOG(work)) as f:
+    with open(bus_log(work)) as f:
         for line in f:
             fields = line.split("\t")
             if not fields or fields[0] not in ("mc", "sig"):
@@ -224,7 +224,7 @@ def bus_messages(work):
     return found
 
 
-def DBUS_LAUNCH_LOG(work):
+def dbus_launch_log(work):
     return os.path.join(work, "dbus-launch.log")
 
 
@@ -298,7 +298,7 @@ def case_no_bus_address(program, work):
     accounting, names = traced_run(program, work, "no bus address")
     report("no bus address", accounting, names)
     try:
-        with open(DBUS_LAUNCH_LOG(work)) as f:
+        with open(dbus_launch_log(work)) as f:
             launches = f.read().splitlines()
     except FileNotFoundError:
         launches = []
