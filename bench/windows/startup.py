@@ -58,7 +58,7 @@ def main(argv):
     avendrel, minimal = argv[1], argv[2]
     runs = int(argv[3]) if len(argv) == 4 else 11
     prefix = Prefix.create()
-    session = None
+    session = server = None
     try:
         session = Session(prefix, 1920, 1080)
         server = subprocess.Popen([WINESERVER, "-p", "-f"], env=session.env,
@@ -77,11 +77,14 @@ def main(argv):
                   f"(min {min(values) * 1000:.0f}, max {max(values) * 1000:.0f})")
         ratio = statistics.median(times[avendrel]) / statistics.median(times[minimal])
         print(f"ratio Avendrel / minimal: {ratio:.2f}")
-        server.terminate()
     finally:
+        # NOTE: the server must end through wineserver -k, which ends its
+        # clients too; a signal to the server alone leaves them hanging.
         if session:
             session.close()
         prefix.remove()
+        if server:
+            server.wait(30)
     return 0
 
 
