@@ -29,3 +29,11 @@ set(AVENDREL_WIN32_RESOURCE_FILES
 set_source_files_properties(win32_resources.rc PROPERTIES
   INCLUDE_DIRECTORIES "${CMAKE_SOURCE_DIR};${CMAKE_SOURCE_DIR}/resources"
   OBJECT_DEPENDS "${AVENDREL_WIN32_RESOURCE_FILES}")
+
+if(AVENDREL_TESTS)
+  # Run under Wine by tests/wine: the backend's PNG decoding on fixtures.
+  add_executable(avendrel_decode_check ${CMAKE_SOURCE_DIR}/tests/wine/decode_check.cpp)
+  target_link_libraries(avendrel_decode_check PRIVATE avendrel_win32)
+  target_link_options(avendrel_decode_check PRIVATE -static -static-libgcc -static-libstdc++)
+  set_target_properties(avendrel_decode_check PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+endif()

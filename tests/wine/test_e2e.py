@@ -418,6 +418,73 @@ def case_arguments(session, exe):
     close_and_expect_zero(session, program)
 
 
+def _premultiplied(image):
+    """The ARGB words that a premultiplying decoder should give for a Pillow image."""
+    words = []
+    for r, g, b, a in image.convert("RGBA").getdata():
+        words.append((a << 24) | ((r * a + 127) // 255 << 16) | ((g * a + 127) // 255 << 8) |
+                     ((b * a + 127) // 255))
+    return words
+
+
+def case_png_decoding(session, exe):
+    """The backend's PNG decoding: premultiplied ARGB with rounding for every
+    alpha, colour types other than RGBA, and a refusal of anything else."""
+    import struct
+    from PIL import PngImagePlugin
+    checker = os.path.join(os.path.dirname(exe), "avendrel_decode_check.exe")
+    check(os.path.exists(checker), f"{checker} was not built")
+    folder = os.path.join(session.prefix.path, "decoding")
+    os.makedirs(folder, exist_ok=True)
+
+    rgba = Image.new("RGBA", (16, 16))
+    alphas = [0, 1, 2, 64, 127, 128, 129, 200, 254, 255]
+    rgba.putdata([((x * 17) % 256, (y * 29 + 3) % 256, (x * y * 7 + 11) % 256,
+                   alphas[(x + y * 16) % len(alphas)]) for y in range(16) for x in range(16)])
+    gamma = PngImagePlugin.PngInfo()
+    gamma.add(b"sRGB", b"\x00")
+    gamma.add(b"gAMA", struct.pack(">I", 45455))
+    palette = Image.new("P", (8, 4))
+    palette.putpalette([i * 3 % 256 for i in range(768)])
+    palette.putdata([i * 7 % 256 for i in range(32)])
+    grey = Image.new("L", (5, 3))
+    grey.putdata([i * 16 for i in range(15)])
+    good = {"rgba.png": (rgba, {"pnginfo": gamma}), "rgb.png": (rgba.convert("RGB"), {}),
+            "palette.png": (palette, {"transparency": 5}), "grey.png": (grey, {})}
+    files, expected = [], []
+    for name, (image, options) in good.items():
+        path = os.path.join(folder, name)
+        image.save(path, "PNG", **options)
+        reloaded = Image.open(path)
+        words = _premultiplied(reloaded)
+        files.append(path)
+        expected.append(f"{reloaded.size[0]}x{reloaded.size[1]} " +
+                        " ".join(f"{w:08x}" for w in words))
+    with open(files[0], "rb") as source:
+        png = source.read()
+    bad = {"truncated.png": png[:len(png) // 2], "empty.png": b"", "noise.png": bytes(range(256)),
+           "header-only.png": png[:33]}
+    rgba.save(os.path.join(folder, "picture.bmp"), "BMP")
+    files.append(os.path.join(folder, "picture.bmp"))
+    expected.append("failed")
+    for name, data in bad.items():
+        path = os.path.join(folder, name)
+        with open(path, "wb") as out:
+            out.write(data)
+        files.append(path)
+        expected.append("failed")
+
+    lines = session.output(checker, *files).splitlines()
+    names = [os.path.basename(f) for f in files]
+    check(len(lines) == len(files), f"{len(lines)} results for {len(files)} files: {lines[:3]}")
+    for name, got, want in zip(names, lines, expected):
+        if got != want:
+            first = next((i for i, (g, w) in enumerate(zip(got.split(), want.split())) if g != w),
+                         None)
+            detail = "" if first is None else f" (word {first}: {got.split()[first]} vs {want.split()[first]})"
+            check(False, f"{name}: decoded differently{detail}: {got[:60]} / {want[:60]}")
+
+
 CASES = {name[len("case_"):]: function for name, function in globals().items()
          if name.startswith("case_")}
 

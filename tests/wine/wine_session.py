@@ -176,6 +176,12 @@ class Session:
         return subprocess.run([WINE, *args], env=self.env, timeout=timeout,
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
 
+    def output(self, *args, timeout=60):
+        """Runs a Windows console program to its end and returns its output."""
+        return subprocess.run([WINE, *args], env=self.env, timeout=timeout, check=True,
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                              text=True).stdout
+
     def close(self):
         for program in self.programs:
             program.stop()
