@@ -37,8 +37,12 @@ bool DecodePngWithLibpng(std::span<const std::uint8_t> data, DecodedImage& out)
     for (std::size_t i = 0; i < out.Pixels.size(); ++i) {
         const std::uint8_t* p = &rgba[i * 4];
         const std::uint32_t a = p[3];
-        out.Pixels[i] = (a << 24) | (Premultiply(p[0], a) << 16) | (Premultiply(p[1], a) << 8) |
-                        Premultiply(p[2], a);
+        if (a == 255) {
+            out.Pixels[i] = 0xFF000000u | (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
+        } else {
+            out.Pixels[i] = (a << 24) | (Premultiply(p[0], a) << 16) | (Premultiply(p[1], a) << 8) |
+                            Premultiply(p[2], a);
+        }
     }
     return true;
 }

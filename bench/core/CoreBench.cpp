@@ -189,6 +189,15 @@ int main(int argc, char** argv)
     System::RunFinalizers();
 
     const auto& m = reporter.Medians;
+    const char* needed[] = {"DecodeArtwork", "DecodeArtworkFloor", "BuildForm", "ComposeSurface",
+                            "ComposeSurfaceFloor", "DispatchMouseEvent", "DispatchMouseEventFloor",
+                            "DecodeToComposedSurface"};
+    for (const char* name : needed) {
+        if (!m.count(name)) {
+            std::printf("\n%s was not run: no ratios (run without --benchmark_filter)\n", name);
+            return check ? 1 : 0;
+        }
+    }
     const auto ratio = [&](const char* name, const char* floor) {
         const double r = m.at(name) / m.at(floor);
         std::printf("%-24s %12.1f ns   floor %-24s %12.1f ns   ratio %6.2f\n", name, m.at(name), floor,
