@@ -176,9 +176,9 @@ class Session:
         return subprocess.run([WINE, *args], env=self.env, timeout=timeout,
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
 
-    def output(self, *args, timeout=60):
+    def output(self, *args, timeout=60, check=True):
         """Runs a Windows console program to its end and returns its output."""
-        return subprocess.run([WINE, *args], env=self.env, timeout=timeout, check=True,
+        return subprocess.run([WINE, *args], env=self.env, timeout=timeout, check=check,
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                               text=True).stdout
 
