@@ -15,7 +15,7 @@ add_library(avendrel_x11_units STATIC
 target_link_libraries(avendrel_x11_units PUBLIC avendrel_platform)
 
 add_library(avendrel_x11 STATIC
-  x11_platform.cpp x11_platform.h x11_internal.h x11_window.cpp
+  x11_platform.cpp x11_platform.h x11_internal.h x11_window.cpp x11_settings.cpp
   linux_message_box.cpp linux_message_box.h
   linux_open_address.cpp linux_open_address.h
   linux_tone.cpp linux_tone.h

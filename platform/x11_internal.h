@@ -14,7 +14,8 @@ namespace Platform::X11 {
 
 struct Atoms {
     Atom WmProtocols, WmDeleteWindow, NetWmName, NetWmIcon, NetWmPid, NetWmWindowType,
-        NetWmWindowTypeNormal, MotifWmHints, Utf8String, XSettingsSettings, XSettingsSelection;
+        NetWmWindowTypeNormal, MotifWmHints, Utf8String, XSettingsSettings, XSettingsSelection,
+        Manager;
 };
 
 struct Backend {
@@ -35,6 +36,7 @@ struct Backend {
     int ModalDepth = 0;
     bool CloseWaiting = false;
     DoubleClickDetector Clicks;
+    ::Window SettingsManager = 0;  // the XSETTINGS owner being followed, or 0
     Platform::Window* Main = nullptr;
 };
 
@@ -54,6 +56,12 @@ void LeaveModal();
 ::Window NativeWindow(const Platform::Window* window);
 // The window's rectangle on the root window (for centring a box on it).
 void WindowFrame(const Platform::Window* window, int& x, int& y, int& width, int& height);
+
+// x11_settings.cpp: the double-click limits from the desktop's settings manager,
+// followed as they change and as managers come and go.
+void WatchDesktopSettings();
+// True when the event was about the settings (and has been handled).
+bool HandleSettingsEvent(const XEvent& event);
 
 // x11_platform.cpp: handles every event and signal that is waiting, without blocking.
 void DispatchWaiting();

@@ -2,7 +2,6 @@
 // Implemented features:
 //  [X] One X connection; a display that cannot be opened fails Init with one line
 //  [X] The primary monitor from RandR (the whole screen without it)
-//  [X] Double-click time and distance from XSETTINGS, 400 ms / 5 px otherwise
 //  [X] Event loop that sleeps in poll() until the display or a signal wakes it:
 //      no timers and no polling
 //  [X] SIGTERM, SIGINT and SIGHUP end the program like a close request; while a
@@ -13,7 +12,6 @@
 //      on first use so that start-up costs what raw Xlib costs
 //  [X] Resources from the embedded table, PNG decoding with libpng
 // Missing features or Issues:
-//  [ ] Double-click settings are read once at start, not followed when they change
 //  [ ] ShellExecute knows the verb "open" only
 
 #include "platform/x11_platform.h"
@@ -24,7 +22,6 @@
 #include "platform/linux_open_address.h"
 #include "platform/linux_tone.h"
 #include "platform/x11_internal.h"
-#include "platform/x11_xsettings.h"
 
 #include <X11/Xatom.h>
 #include <X11/extensions/Xrandr.h>
@@ -35,10 +32,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 
 namespace Platform::X11 {
 
@@ -110,14 +105,16 @@ void InternAtoms(Backend& b)
                            "_MOTIF_WM_HINTS",
                            "UTF8_STRING",
                            "_XSETTINGS_SETTINGS",
-                           selection};
+                           selection,
+                           "MANAGER"};
     constexpr int count = sizeof names / sizeof names[0];
     Atom atoms[count];
     XInternAtoms(b.Dpy, const_cast<char**>(names), count, False, atoms);
     Atom* out[] = {&b.Atom.WmProtocols,           &b.Atom.WmDeleteWindow,    &b.Atom.NetWmName,
                    &b.Atom.NetWmIcon,             &b.Atom.NetWmPid,          &b.Atom.NetWmWindowType,
                    &b.Atom.NetWmWindowTypeNormal, &b.Atom.MotifWmHints,      &b.Atom.Utf8String,
-                   &b.Atom.XSettingsSettings,     &b.Atom.XSettingsSelection};
+                   &b.Atom.XSettingsSettings,     &b.Atom.XSettingsSelection,
+                   &b.Atom.Manager};
     static_assert(sizeof out / sizeof out[0] == count);
     for (int i = 0; i < count; ++i) *out[i] = atoms[i];
 }
@@ -149,34 +146,6 @@ void FindPrimaryMonitor(Backend& b)
     XRRFreeMonitors(monitors);
 }
 
-// The double-click limits that the settings manager publishes, if one runs.
-void ReadDoubleClickSettings(Backend& b)
-{
-    unsigned timeMs = DoubleClickDetector::DefaultTimeMs;
-    int distance = DoubleClickDetector::DefaultDistance;
-    const ::Window manager = XGetSelectionOwner(b.Dpy, b.Atom.XSettingsSelection);
-    if (manager != None) {
-        Atom type = None;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        if (XGetWindowProperty(b.Dpy, manager, b.Atom.XSettingsSettings, 0, LONG_MAX / 4, False,
-                               b.Atom.XSettingsSettings, &type, &format, &count, &after,
-                               &data) == Success &&
-            data && format == 8) {
-            std::map<std::string, int> settings;
-            ReadXSettingsIntegers({data, count}, settings);
-            if (auto it = settings.find("Net/DoubleClickTime"); it != settings.end() && it->second > 0)
-                timeMs = static_cast<unsigned>(it->second);
-            if (auto it = settings.find("Net/DoubleClickDistance");
-                it != settings.end() && it->second >= 0)
-                distance = it->second;
-        }
-        if (data) XFree(data);
-    }
-    b.Clicks.SetLimits(timeMs, distance);
-}
-
 bool Init(std::string& error)
 {
     Backend& b = State();
@@ -199,7 +168,7 @@ bool Init(std::string& error)
     b.Quit = false;
     InternAtoms(b);
     FindPrimaryMonitor(b);
-    ReadDoubleClickSettings(b);
+    WatchDesktopSettings();
     return true;
 }
 

@@ -365,6 +365,7 @@ void WindowFrame(const Platform::Window* w, int& x, int& y, int& width, int& hei
 void HandleEvent(XEvent& event)
 {
     Backend& b = State();
+    if (HandleSettingsEvent(event)) return;
     if (event.type == ClientMessage) {
         if (WindowOf(event.xclient.window) && event.xclient.message_type == b.Atom.WmProtocols &&
             static_cast<Atom>(event.xclient.data.l[0]) == b.Atom.WmDeleteWindow)

@@ -289,6 +289,40 @@ def case_double_click_setting(args):
             check_quiet_exit(d, "close request")
 
 
+def case_double_click_setting_followed(args):
+    """The double-click time is followed while the program runs: a settings
+    manager that starts later, a value that changes, a manager that goes away."""
+    with Desktop(args.program) as d:
+        d.start_program()
+        window = d.wait_program_window()
+        d.move(*HOME_PAGE_POINT)
+
+        def pair(delay):
+            before = len(d.opened())
+            d.xdotool("click", "--repeat", 2, "--delay", delay, 1)
+            time.sleep(1.2)  # also keeps the next pair from pairing with this one
+            return len(d.opened()) - before
+
+        check(pair(150) == 1, "without a manager, 150 ms apart gave two clicks")
+        manager = subprocess.Popen(
+            ["/usr/bin/python3", os.path.join(os.path.dirname(__file__), "xsettings_manager.py"),
+             "40", "1000"], env=d.environment(), stdout=subprocess.PIPE)
+        d.processes.append(manager)
+        check(manager.stdout.readline().strip() == b"ready", "no settings manager")
+        time.sleep(0.3)
+        check(pair(150) == 2, "a manager that started later was not followed")
+        manager.send_signal(signal.SIGUSR1)
+        check(manager.stdout.readline().strip() == b"changed", "the manager did not change")
+        time.sleep(0.3)
+        check(pair(600) == 1, "a changed double-click time was not followed")
+        manager.kill()
+        manager.wait()
+        time.sleep(0.3)
+        check(pair(600) == 2, "the defaults did not come back when the manager went away")
+        d.send_close_request(window)
+        check_quiet_exit(d, "close request")
+
+
 def case_sign_up_no(args):
     """Sign-up, answered No: tone, box, the page only after the answer, and the
     program goes on. While the box is open the window takes no input, keeps

@@ -10,7 +10,8 @@ add_executable(x11_cursor_name ${CMAKE_CURRENT_LIST_DIR}/cursor_name.cpp)
 target_link_libraries(x11_cursor_name PRIVATE X11::X11 X11::Xfixes)
 
 # End-to-end cases, each on its own display.
-set(AVENDREL_X11_CASES screen click_through home_page double_click_setting sign_up_no
+set(AVENDREL_X11_CASES screen click_through home_page double_click_setting double_click_setting_followed
+  sign_up_no
   sign_up_yes cursor close_request signals idle no_display error_box no_sound_device
   open_address task_name primary_monitor close_while_box_open no_toolkit
   screen_without_argb_visual screen_with_compositor
