@@ -145,10 +145,12 @@ std::optional<BoxKind> KindOf(unsigned style)
 
 // The box's result for a response, or nothing when the response does not answer
 // it. Closing a box answers it as its way out would: OK alone, or Cancel;
-// a Yes/No box has no way out but its buttons.
+// a Yes/No box has no way out but its buttons. A box that was only taken off
+// the screen (GTK_RESPONSE_NONE) has not been answered.
 std::optional<int> ResultOf(Buttons set, int response)
 {
     switch (response) {
+    case GTK_RESPONSE_NONE: return std::nullopt;
     case GTK_RESPONSE_OK: return 1;
     case GTK_RESPONSE_CANCEL: return 2;
     case GTK_RESPONSE_YES: return 6;
