@@ -324,6 +324,36 @@ def case_home_page(session, exe):
     close_and_expect_zero(session, program)
 
 
+def case_load(session, exe):
+    """Fifty clicks on the home-page hotspot give exactly fifty addresses; then,
+    with the box open, clicks on the window give nothing and the Yes still ends
+    the program."""
+    program, _ = start(session, exe)
+    # Two points far enough apart that no pair of clicks makes a double-click.
+    points = [(610, 560), (780, 572)]
+    clicks = 50
+    for i in range(clicks):
+        session.move(*screen_point(points[i % 2]))
+        session.xdotool("click", 1)
+        time.sleep(0.15)
+    expect_opened(session, [HOME_URL] * clicks, f"{clicks} home-page clicks")
+    check(program.running(), "the program ended during the home-page clicks")
+
+    click(session, SIGNUP)
+    check(session.wait_window("Confirm", 20), "no box \"Confirm\" after the sign-up click")
+    for point in points * 3:
+        click(session, point)
+        time.sleep(0.15)
+    time.sleep(SETTLE)
+    check(session.opened() == [HOME_URL] * clicks,
+          f"clicks while the box was open opened {session.opened()[clicks:]}")
+    session.key("Return")
+    status = program.status(EXIT_TIMEOUT)
+    check(status == 0, f"status after Yes: {status}, expected 0")
+    expect_opened(session, [HOME_URL] * clicks + [SIGNUP_URL], "Yes after the load")
+    print(f"wine load: {clicks} clicks, {len(session.opened()) - 1} home-page addresses recorded")
+
+
 def case_close(session, exe):
     """Every close request ends the program with status 0 and asks nothing."""
 
