@@ -3,7 +3,6 @@
 #include "framework/Exceptions.h"
 #include "framework/Form.h"
 
-#include <cstring>
 #include <limits>
 
 TControl::TControl(TComponent* owner) : TComponent(owner) {}
@@ -44,30 +43,68 @@ TNotifyEvent ReadHandler(const TDefinitionValue& value, const char* property, TB
     return context.Form.BindHandler(ReadText(value, property), value.Line, property);
 }
 
-void ApplyControlProperty(TControl& control, const char* property, const TDefinitionValue& value,
-                          TBuildContext& context)
+namespace ControlProperty {
+
+namespace {
+constexpr std::int64_t kMaxCoordinate = std::numeric_limits<int>::max() / 2;
+
+int ReadCoordinate(const TDefinitionValue& value, const char* property, std::int64_t min)
 {
-    constexpr std::int64_t kMax = std::numeric_limits<int>::max() / 2;
+    return static_cast<int>(ReadInteger(value, property, min, kMaxCoordinate));
+}
+}  // namespace
+
+void Left(TControl& control, const TDefinitionValue& value)
+{
     TRect bounds = control.BoundsRect();
-    if (std::strcmp(property, "Left") == 0) {
-        bounds.Left = static_cast<int>(ReadInteger(value, property, -kMax, kMax));
-    } else if (std::strcmp(property, "Top") == 0) {
-        bounds.Top = static_cast<int>(ReadInteger(value, property, -kMax, kMax));
-    } else if (std::strcmp(property, "Width") == 0) {
-        bounds.Width = static_cast<int>(ReadInteger(value, property, 0, kMax));
-    } else if (std::strcmp(property, "Height") == 0) {
-        bounds.Height = static_cast<int>(ReadInteger(value, property, 0, kMax));
-    } else if (std::strcmp(property, "Align") == 0) {
-        control.SetAlign(static_cast<TAlignLayout>(ReadChoice(value, property, {"None", "Client"})));
-    } else if (std::strcmp(property, "Visible") == 0) {
-        control.SetVisible(ReadBoolean(value, property));
-    } else if (std::strcmp(property, "Cursor") == 0) {
-        control.SetCursor(
-            static_cast<TCursor>(ReadChoice(value, property, {"Default", "Arrow", "HandPoint"})));
-    } else if (std::strcmp(property, "OnClick") == 0) {
-        control.OnClick = ReadHandler(value, property, context);
-    } else if (std::strcmp(property, "OnDblClick") == 0) {
-        control.OnDblClick = ReadHandler(value, property, context);
-    }
+    bounds.Left = ReadCoordinate(value, "Left", -kMaxCoordinate);
     control.SetBounds(bounds);
 }
+
+void Top(TControl& control, const TDefinitionValue& value)
+{
+    TRect bounds = control.BoundsRect();
+    bounds.Top = ReadCoordinate(value, "Top", -kMaxCoordinate);
+    control.SetBounds(bounds);
+}
+
+void Width(TControl& control, const TDefinitionValue& value)
+{
+    TRect bounds = control.BoundsRect();
+    bounds.Width = ReadCoordinate(value, "Width", 0);
+    control.SetBounds(bounds);
+}
+
+void Height(TControl& control, const TDefinitionValue& value)
+{
+    TRect bounds = control.BoundsRect();
+    bounds.Height = ReadCoordinate(value, "Height", 0);
+    control.SetBounds(bounds);
+}
+
+void Align(TControl& control, const TDefinitionValue& value)
+{
+    control.SetAlign(static_cast<TAlignLayout>(ReadChoice(value, "Align", {"None", "Client"})));
+}
+
+void Visible(TControl& control, const TDefinitionValue& value)
+{
+    control.SetVisible(ReadBoolean(value, "Visible"));
+}
+
+void Cursor(TControl& control, const TDefinitionValue& value)
+{
+    control.SetCursor(static_cast<TCursor>(ReadChoice(value, "Cursor", {"Default", "Arrow", "HandPoint"})));
+}
+
+void OnClick(TControl& control, const TDefinitionValue& value, TBuildContext& context)
+{
+    control.OnClick = ReadHandler(value, "OnClick", context);
+}
+
+void OnDblClick(TControl& control, const TDefinitionValue& value, TBuildContext& context)
+{
+    control.OnDblClick = ReadHandler(value, "OnDblClick", context);
+}
+
+}  // namespace ControlProperty

@@ -59,34 +59,39 @@ private:
     TClickRecognizer clicks_;
 };
 
-// The properties every control has, for a control class's own table.
-template <class T>
-void AddControlProperties(TPropertyTable<T>& table);
+// Setters of the properties every control has, shared by the control classes' tables.
+namespace ControlProperty {
+void Left(TControl& control, const TDefinitionValue& value);
+void Top(TControl& control, const TDefinitionValue& value);
+void Width(TControl& control, const TDefinitionValue& value);
+void Height(TControl& control, const TDefinitionValue& value);
+void Align(TControl& control, const TDefinitionValue& value);
+void Visible(TControl& control, const TDefinitionValue& value);
+void Cursor(TControl& control, const TDefinitionValue& value);
+void OnClick(TControl& control, const TDefinitionValue& value, TBuildContext& context);
+void OnDblClick(TControl& control, const TDefinitionValue& value, TBuildContext& context);
+}  // namespace ControlProperty
 
 // Binds the handler named by `value` for the event `property` of the form
 // being built; raises EDefinitionError for an unknown handler.
 TNotifyEvent ReadHandler(const TDefinitionValue& value, const char* property, TBuildContext& context);
 
-// Implementation of the template above: each entry forwards to TControl.
-void ApplyControlProperty(TControl& control, const char* property, const TDefinitionValue& value,
-                          TBuildContext& context);
-
+// Adds the properties every control has to a control class's table.
 template <class T>
 void AddControlProperties(TPropertyTable<T>& table)
 {
-#define AVENDREL_CONTROL_PROPERTY(name, required)                                                  \
-    table.push_back({name, required, [](T& control, const TDefinitionValue& value,                 \
-                                        TBuildContext& context) {                                  \
-                         ApplyControlProperty(control, name, value, context);                      \
-                     }})
-    AVENDREL_CONTROL_PROPERTY("Left", true);
-    AVENDREL_CONTROL_PROPERTY("Top", true);
-    AVENDREL_CONTROL_PROPERTY("Width", true);
-    AVENDREL_CONTROL_PROPERTY("Height", true);
-    AVENDREL_CONTROL_PROPERTY("Align", false);
-    AVENDREL_CONTROL_PROPERTY("Visible", false);
-    AVENDREL_CONTROL_PROPERTY("Cursor", false);
-    AVENDREL_CONTROL_PROPERTY("OnClick", false);
-    AVENDREL_CONTROL_PROPERTY("OnDblClick", false);
-#undef AVENDREL_CONTROL_PROPERTY
+    using V = const TDefinitionValue&;
+    using C = TBuildContext&;
+    table.push_back({"Left", true, [](T& control, V value, C) { ControlProperty::Left(control, value); }});
+    table.push_back({"Top", true, [](T& control, V value, C) { ControlProperty::Top(control, value); }});
+    table.push_back({"Width", true, [](T& control, V value, C) { ControlProperty::Width(control, value); }});
+    table.push_back({"Height", true, [](T& control, V value, C) { ControlProperty::Height(control, value); }});
+    table.push_back({"Align", false, [](T& control, V value, C) { ControlProperty::Align(control, value); }});
+    table.push_back({"Visible", false, [](T& control, V value, C) { ControlProperty::Visible(control, value); }});
+    table.push_back({"Cursor", false, [](T& control, V value, C) { ControlProperty::Cursor(control, value); }});
+    table.push_back({"OnClick", false,
+                     [](T& control, V value, C context) { ControlProperty::OnClick(control, value, context); }});
+    table.push_back({"OnDblClick", false, [](T& control, V value, C context) {
+                         ControlProperty::OnDblClick(control, value, context);
+                     }});
 }

@@ -168,9 +168,8 @@ void TForm::Build(const TDefinitionObject& definition)
         control->SetParentForm(this);
         SetNameAt(*control, child.Name, child.NameLine);
         if (const auto* field = published.FindField(child.Name); field && !field->Bind(*this, control))
-            throw EDefinitionError(child.ClassLine, "expected a " + field->ClassName + " for the field " +
-                                                   child.Name + " of " + ClassName() + ", found " +
-                                                   child.ClassName);
+            throw EDefinitionError(child.ClassLine, "expected the class of the field " + child.Name +
+                                                        " of " + ClassName() + ", found " + child.ClassName);
     }
     for (const auto& field : published.Fields()) {
         if (!FindControl(field.Name))

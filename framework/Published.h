@@ -16,7 +16,6 @@ class TPublishedTable {
 public:
     struct TField {
         std::string Name;
-        std::string ClassName;
         // Sets the field; false when the component is not of the field's class.
         std::function<bool(TForm&, TComponent*)> Bind;
     };
@@ -28,7 +27,7 @@ public:
     template <class TF, class TC>
     TPublishedTable& Field(const char* name, TC* TF::*member)
     {
-        fields_.push_back({name, TC(nullptr).ClassName(), [member](TForm& form, TComponent* component) {
+        fields_.push_back({name, [member](TForm& form, TComponent* component) {
                                auto* typed = dynamic_cast<TC*>(component);
                                if (!typed) return false;
                                static_cast<TF&>(form).*member = typed;
