@@ -44,7 +44,6 @@ public:
     // Mouse input routed by the form, in window coordinates.
     void MouseDown(Platform::MouseButton button, int x, int y, bool doubleClick);
     void MouseUp(Platform::MouseButton button, int x, int y);
-    bool Pressed() const { return clicks_.Marked(); }
 
 protected:
     virtual void Click();

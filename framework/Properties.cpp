@@ -21,8 +21,10 @@ std::string JoinChoices(std::initializer_list<const char*> choices)
                                            DescribeKind(value.Kind));
 }
 
-std::size_t ChoiceIndex(const TDefinitionValue& value, const char* property,
-                        std::initializer_list<const char*> choices)
+}  // namespace
+
+std::size_t ReadChoice(const TDefinitionValue& value, const char* property,
+                       std::initializer_list<const char*> choices)
 {
     if (value.Kind != TDefinitionValue::TKind::Text)
         RaiseKind(value, property, "one of " + JoinChoices(choices));
@@ -34,8 +36,6 @@ std::size_t ChoiceIndex(const TDefinitionValue& value, const char* property,
     throw EDefinitionError(value.Line, "expected one of " + JoinChoices(choices) + " for " +
                                            property + ", found \"" + value.Text + "\"");
 }
-
-}  // namespace
 
 std::int64_t ReadInteger(const TDefinitionValue& value, const char* property, std::int64_t min,
                          std::int64_t max)
@@ -68,12 +68,6 @@ const std::string& ReadText(const TDefinitionValue& value, const char* property)
     return value.Text;
 }
 
-std::size_t ReadChoice(const TDefinitionValue& value, const char* property,
-                       std::initializer_list<const char*> choices)
-{
-    return ChoiceIndex(value, property, choices);
-}
-
 std::vector<std::size_t> ReadChoiceList(const TDefinitionValue& value, const char* property,
                                         std::initializer_list<const char*> choices)
 {
@@ -81,7 +75,7 @@ std::vector<std::size_t> ReadChoiceList(const TDefinitionValue& value, const cha
         RaiseKind(value, property, "a list of " + JoinChoices(choices));
     std::vector<std::size_t> indexes;
     for (const TDefinitionValue& item : value.Items)
-        indexes.push_back(ChoiceIndex(item, property, choices));
+        indexes.push_back(ReadChoice(item, property, choices));
     return indexes;
 }
 

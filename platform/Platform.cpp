@@ -22,9 +22,4 @@ void Connect(const Table& table)
     g_connected = true;
 }
 
-bool IsConnected()
-{
-    return g_connected;
-}
-
 }  // namespace Platform

@@ -126,6 +126,5 @@ struct Table {
 // executable or a test chooses; nothing picks a backend by default.
 const Table& Current();
 void Connect(const Table& table);
-bool IsConnected();
 
 }  // namespace Platform

@@ -41,9 +41,6 @@ struct State {
     std::vector<std::string> Calls;
     Window* TheWindow = nullptr;
     std::vector<std::uint32_t> LastPixels;
-    int LastLeft = 0;
-    int LastTop = 0;
-    CursorShape Cursor = CursorShape::Arrow;
     bool Quit = false;
     // Buttons held down, one bit each, and which side holds the grab while
     // any is down: like a real desktop, the window that took the first
@@ -217,8 +214,6 @@ void PresentWindow(Window* window, const SurfaceView& surface, int left, int top
     window->Desc.Left = left;
     window->Desc.Top = top;
     S().LastPixels = window->Pixels;
-    S().LastLeft = left;
-    S().LastTop = top;
 }
 
 void ShowWindow(Window* window)
@@ -231,7 +226,6 @@ void SetCursor(Window* window, CursorShape shape)
 {
     Record("SetCursor(" + WindowName(window) + "," +
            (shape == CursorShape::Hand ? "Hand" : "Arrow") + ")");
-    S().Cursor = shape;
 }
 
 Window* GetActiveWindow()
@@ -371,21 +365,6 @@ const std::vector<std::string>& Calls()
 const std::vector<std::uint32_t>& PresentedPixels()
 {
     return S().LastPixels;
-}
-
-int PresentedLeft()
-{
-    return S().LastLeft;
-}
-
-int PresentedTop()
-{
-    return S().LastTop;
-}
-
-CursorShape Cursor()
-{
-    return S().Cursor;
 }
 
 WindowEvents* EventsOfWindow()

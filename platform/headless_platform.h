@@ -63,11 +63,8 @@ const std::vector<std::string>& Calls();
 // happened relative to the platform calls.
 void Note(const std::string& line);
 
-// The pixels and position of the last presented frame.
+// The pixels of the last presented frame.
 const std::vector<std::uint32_t>& PresentedPixels();
-int PresentedLeft();
-int PresentedTop();
-CursorShape Cursor();
 // What the current window reports its events to, for driving it directly
 // (benchmarks); nullptr without a window.
 WindowEvents* EventsOfWindow();

@@ -21,5 +21,5 @@ struct ProgramRun {
     std::vector<std::string> Actions() const;
 };
 
-// Runs `entry` (the program entry by default) with argv set to `arguments`.
+// Runs `entry` (the program entry Avendrel by default) on a desktop that follows `script`.
 ProgramRun RunProgram(const Platform::Headless::Script& script, void (*entry)() = nullptr);
