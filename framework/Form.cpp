@@ -114,9 +114,14 @@ TForm::TForm(TComponent* owner) : TComponent(owner) {}
 
 TForm::~TForm()
 {
+    DestroyHandle();
+    if (OnDestroyed) OnDestroyed();
+}
+
+void TForm::DestroyHandle()
+{
     if (window_) Platform::Current().DestroyWindow(window_);
     window_ = nullptr;
-    if (OnDestroyed) OnDestroyed();
 }
 
 const TPublishedTable& TForm::Published() const
@@ -236,8 +241,7 @@ void TForm::Show()
     if (!window_) throw EWindowError("The window " + Name() + " could not be created.");
     Left = position.X;
     Top = position.Y;
-    ComposeForm(*this, surface_);
-    Present();
+    Invalidate();
     platform.ShowWindow(window_);
 }
 
@@ -247,8 +251,7 @@ void TForm::Close()
         Application->Terminate();
         return;
     }
-    if (window_) Platform::Current().DestroyWindow(window_);
-    window_ = nullptr;
+    DestroyHandle();
 }
 
 void TForm::Invalidate()

@@ -81,6 +81,7 @@ private:
     void Build(const struct TDefinitionObject& definition);
     void UpdateCursor(int x, int y);
     void Present();
+    void DestroyHandle();
 
     std::vector<TControl*> controls_;
     TSurface surface_{0, 0};

@@ -57,6 +57,19 @@ def check_screen_shows_window(desktop, artwork_path, what):
     return shot
 
 
+def cover_and_uncover(desktop, left, top, width, height):
+    """Maps a black window over part of the screen and takes it away again, so
+    that what lay beneath must be drawn anew."""
+    screen = desktop.x.screen()
+    cover = screen.root.create_window(left, top, width, height, 0, screen.root_depth,
+                                      background_pixel=screen.black_pixel)
+    cover.map()
+    desktop.x.sync()
+    time.sleep(0.2)
+    cover.unmap()
+    desktop.x.sync()
+
+
 def check_tone(samples, tones):
     """`tones` tones of 240 frames of a 1200 Hz sine were played."""
     check(len(samples) == TONE_FRAMES * tones,
@@ -130,14 +143,7 @@ def case_screen(args):
             shot.save(os.path.join(args.output, "x11_screen.png"))
 
         # Covered by another window and uncovered: drawn again.
-        cover = d.x.screen().root.create_window(
-            WINDOW_LEFT - 10, WINDOW_TOP - 10, 900, 700, 0, d.x.screen().root_depth,
-            background_pixel=d.x.screen().black_pixel)
-        cover.map()
-        d.x.sync()
-        time.sleep(0.2)
-        cover.unmap()
-        d.x.sync()
+        cover_and_uncover(d, WINDOW_LEFT - 10, WINDOW_TOP - 10, 900, 700)
         time.sleep(0.3)
         check_screen_shows_window(d, args.artwork, "after an exposure")
         d.send_close_request(window)
@@ -348,14 +354,7 @@ def case_sign_up_no(args):
               "the window took a click while the box was open")
 
         # It is drawn again after being covered, while the box waits.
-        cover = d.x.screen().root.create_window(
-            WINDOW_LEFT, WINDOW_TOP, 300, 300, 0, d.x.screen().root_depth,
-            background_pixel=d.x.screen().black_pixel)
-        cover.map()
-        d.x.sync()
-        time.sleep(0.2)
-        cover.unmap()
-        d.x.sync()
+        cover_and_uncover(d, WINDOW_LEFT, WINDOW_TOP, 300, 300)
         time.sleep(0.3)
         shot = d.screenshot()
         expected = expected_window_pixels(args.artwork)
