@@ -35,6 +35,7 @@ public:
     TRect PictureRect() const;
 
     void Paint(TSurface& surface) const override;
+    bool PaintOnClearedSurface(TSurface& surface) const override;
 
     static const TPropertyTable<TImage>& Properties();
 

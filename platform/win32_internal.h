@@ -36,6 +36,7 @@ struct Window {
     int BitmapHeight = 0;
     HCURSOR Cursor = nullptr;
     unsigned ButtonsDown = 0; // one bit per MouseButton while pressed
+    bool PresentFailed = false; // the system refused the last surface
 };
 
 namespace Win32 {
@@ -51,7 +52,7 @@ bool RegisterWindowClasses(std::string& error);
 void UnregisterWindowClasses();
 Platform::Window* CreateWindow(const WindowDesc& desc, WindowEvents* events);
 void DestroyWindow(Platform::Window* window);
-void PresentWindow(Platform::Window* window, const SurfaceView& surface, int left, int top);
+bool PresentWindow(Platform::Window* window, const SurfaceView& surface, int left, int top);
 void ShowWindow(Platform::Window* window);
 void SetCursor(Platform::Window* window, CursorShape shape);
 Platform::Window* GetActiveWindow();
