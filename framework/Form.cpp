@@ -243,6 +243,8 @@ void TForm::Show()
     Top = position.Y;
     Invalidate();
     platform.ShowWindow(window_);
+    // A desktop that refused the picture of a hidden window may take it now.
+    if (presentFailed_) Present();
 }
 
 void TForm::Close()

@@ -36,4 +36,12 @@ if(AVENDREL_TESTS)
   target_link_libraries(avendrel_decode_check PRIVATE avendrel_win32)
   target_link_options(avendrel_decode_check PRIVATE -static -static-libgcc -static-libstdc++)
   set_target_properties(avendrel_decode_check PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+  # The program on a desktop that refuses its first picture.
+  add_executable(avendrel_present_refused WIN32 ${CMAKE_SOURCE_DIR}/tests/wine/present_refused.cpp
+    win32_resources.rc)
+  target_link_libraries(avendrel_present_refused PRIVATE avendrel_win32 avendrel_program)
+  target_compile_definitions(avendrel_present_refused PRIVATE UNICODE _UNICODE)
+  target_link_options(avendrel_present_refused PRIVATE -municode -static -static-libgcc -static-libstdc++)
+  set_target_properties(avendrel_present_refused PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 endif()
