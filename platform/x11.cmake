@@ -29,5 +29,5 @@ target_compile_options(avendrel_x11 PRIVATE ${AVENDREL_GTK_CFLAGS_OTHER})
 
 # The program. Its libraries are defined in later folders; CMake resolves
 # the names when it generates the build.
-add_executable(Avendrel linux_main.cpp)
+add_executable(Avendrel linux_main.cpp linux_standard_files.cpp linux_standard_files.h)
 target_link_libraries(Avendrel PRIVATE avendrel_program avendrel_x11 avendrel_resources)
