@@ -170,6 +170,112 @@ def case_screen_without_argb_visual(args):
         check_quiet_exit(d, "close request")
 
 
+def colour_errors(desktop, artwork_path):
+    """The window's visible pixels compared with the artwork: the pixels that
+    differ by more than half a step of the visual's channels, and the mean
+    error per channel over every visible pixel."""
+    at, steps = desktop.window_area_colours()
+    expected = expected_window_pixels(artwork_path)
+    wrong, total, count = [], 0, 0
+    for y in range(ARTWORK_TOP, WINDOW_HEIGHT - ARTWORK_TOP):
+        for x in range(WINDOW_WIDTH):
+            want = expected(x, y)
+            if want is None:
+                continue
+            got = at(x, y)
+            errors = [abs(g - w) for g, w in zip(got, want)]
+            total += sum(errors)
+            count += 3
+            if steps and any(e > s / 2 + 1 for e, s in zip(errors, steps)):
+                wrong.append((x, y, got, want))
+    return wrong, total / count
+
+
+def check_hotspots_answer(d, window):
+    """The home page opens, the box asks and its answer No is honoured, and
+    the window's transparent pixels let the mouse through."""
+    beneath = d.top_level_named("beneath")
+    d.presses_received(beneath)
+    d.click(400, 40)
+    d.click(400, 300)
+    presses = d.presses_received(beneath)
+    check(presses == [(WINDOW_LEFT + 400, WINDOW_TOP + 40, 1)], "presses beneath %s" % presses)
+    time.sleep(0.5)
+    d.click(*HOME_PAGE_POINT)
+    check(d.wait_opened(1) == [HOME_PAGE_ADDRESS], "opened %s" % d.opened())
+    d.click(*SIGN_UP_POINT)
+    d.wait_box()
+    check(d.opened() == [HOME_PAGE_ADDRESS], "the page opened before the answer")
+    d.xdotool("key", "alt+n")
+    d.wait_box_gone()
+    check(d.wait_opened(2) == [HOME_PAGE_ADDRESS, SIGN_UP_ADDRESS], "opened %s" % d.opened())
+    check(d.running(), "the program ended after No")
+    d.send_close_request(window)
+
+
+def check_visible_shape(d, window, artwork_path):
+    expected = expected_window_pixels(artwork_path)
+    covered = set()
+    for (rx, ry, rw, rh) in d.input_rectangles(window):
+        covered.update((xx, yy) for yy in range(ry, ry + rh) for xx in range(rx, rx + rw))
+    visible = {(x, y) for y in range(WINDOW_HEIGHT) for x in range(WINDOW_WIDTH)
+               if expected(x, y) is not None}
+    check(covered == visible, "the input shape is not the visible pixels")
+    check(d.input_rectangles(window) == d.bounding_rectangles(window),
+          "input and bounding shapes differ")
+
+
+def screen_of_depth(args, depth):
+    """On a TrueColor screen of `depth` bits without a 32-bit visual the
+    picture is shown in the visual's own channel layout: every visible pixel
+    within half a step of the artwork; the shape and the hotspots work and
+    nothing is printed."""
+    with Desktop(args.program, xvfb_args=["-extension", "Composite"], depth=depth) as d:
+        d.beneath_window()
+        d.start_program()
+        window = d.wait_program_window()
+        check(window.get_geometry().depth == depth, "window depth %d" % window.get_geometry().depth)
+        wrong, mean = colour_errors(d, args.artwork)
+        print("FIGURE x11.depth_%d.mean_channel_error = %.2f" % (depth, mean))
+        check(not wrong, "%d pixels outside the visual's precision, first %s"
+              % (len(wrong), wrong[:3]))
+        check_visible_shape(d, window, args.artwork)
+        check_hotspots_answer(d, window)
+        check_quiet_exit(d, "close request")
+
+
+def case_screen_depth_16(args):
+    screen_of_depth(args, 16)
+
+
+def case_screen_depth_30(args):
+    screen_of_depth(args, 30)
+
+
+def case_screen_depth_8(args):
+    """On an 8-bit PseudoColor screen the program says in one line that the
+    picture cannot be shown in its colours, shows it dithered in the colours
+    it can have, and works as everywhere else."""
+    with Desktop(args.program, xvfb_args=["-extension", "Composite"], depth=8) as d:
+        d.beneath_window()
+        d.start_program()
+        window = d.wait_program_window()
+        _, mean = colour_errors(d, args.artwork)
+        print("FIGURE x11.depth_8.mean_channel_error = %.2f" % mean)
+        # Black with bands of colour is off by about 100 on average; a dithered
+        # colour cube by about half its step (51) at most.
+        check(mean < 30, "the picture is far from its colours (mean error %.1f)" % mean)
+        if args.output:
+            d.window_area_image().save(os.path.join(args.output, "x11_depth_8.png"))
+        check_visible_shape(d, window, args.artwork)
+        check_hotspots_answer(d, window)
+        status, out, err = d.wait_exit()
+        check(status == 0, "status %s, stderr %r" % (status, err))
+        lines = err.splitlines()
+        check(out == "" and len(lines) == 1 and "PseudoColor" in lines[0] and
+              "colours" in lines[0], "printed %r %r" % (out, err))
+
+
 def case_screen_with_compositor(args):
     """Under a compositing manager the window is blended through its alpha: the
     screen shows exactly the picture over what lies beneath, and the
