@@ -115,15 +115,17 @@ std::vector<std::uint32_t> PalettePixels(const SurfaceView& surface,
     std::vector<std::uint32_t> out(static_cast<std::size_t>(surface.Width) *
                                    static_cast<std::size_t>(surface.Height));
     if (palette.empty()) return out;
-    const double step = PaletteStep(palette.size(), grey);
+    // The dither stays within half a step, less the lookup's rounding (up to 4),
+    // so that a colour of the palette is always shown as itself.
+    const double reach = std::max(0.0, PaletteStep(palette.size(), grey) / 2 - 4.5);
     NearestColour nearest(palette, grey);
     std::size_t i = 0;
     for (int y = 0; y < surface.Height; ++y) {
         for (int x = 0; x < surface.Width; ++x, ++i) {
             const std::uint32_t p = surface.Pixels[i];
-            // An offset from -step/2 to +step/2 that differs from pixel to pixel.
+            // An offset between -reach and +reach that differs from pixel to pixel.
             const int offset =
-                static_cast<int>(std::lround((Bayer[y & 3][x & 3] + 0.5) / 16.0 * step - step / 2));
+                static_cast<int>(std::lround(((Bayer[y & 3][x & 3] + 0.5) / 8.0 - 1.0) * reach));
             auto channel = [offset](std::uint32_t v) { return std::clamp(int(v) + offset, 0, 255); };
             out[i] = palette[nearest.Find(channel((p >> 16) & 0xFF), channel((p >> 8) & 0xFF),
                                           channel(p & 0xFF))]

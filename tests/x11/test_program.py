@@ -252,6 +252,39 @@ def case_screen_depth_30(args):
     screen_of_depth(args, 30)
 
 
+def case_screen_direct_colour(args):
+    """On a 16-bit DirectColor screen the window has a colormap of its own
+    whose ramps make every channel value show its own intensity, and the
+    picture's pixels are the artwork's through the channel masks."""
+    from Xlib import X
+    with Desktop(args.program, xvfb_args=["-extension", "Composite", "-cc", "5"], depth=16) as d:
+        screen = d.x.screen()
+        visual = next(v for dep in screen.allowed_depths for v in dep.visuals
+                      if v.visual_id == screen.root_visual)
+        check(visual.visual_class == X.DirectColor, "the screen's visual is not DirectColor")
+        d.beneath_window()
+        d.start_program()
+        window = d.wait_program_window()
+        colormap = window.get_attributes().colormap
+        check(colormap != screen.default_colormap.id, "the window uses the default colormap")
+        fields = []
+        for mask in (visual.red_mask, visual.green_mask, visual.blue_mask):
+            shift = (mask & -mask).bit_length() - 1
+            fields.append((shift, mask >> shift))
+        pixels = [sum(min(i, top) << shift for shift, top in fields)
+                  for i in range(visual.colormap_entries)]
+        cells = d.x.create_resource_object("colormap", colormap).query_colors(pixels)
+        # The server keeps 8 significant bits of each intensity.
+        wrong = [(i, (c.red >> 8, c.green >> 8, c.blue >> 8)) for i, c in enumerate(cells)
+                 if any(abs((got >> 8) - min(i, top) * 255 / top) > 1
+                        for got, (_, top) in zip((c.red, c.green, c.blue), fields))]
+        check(not wrong, "the colormap's ramps are not linear: %s" % wrong[:3])
+        bad, _ = colour_errors(d, args.artwork)
+        check(not bad, "%d pixels outside the visual's precision, first %s" % (len(bad), bad[:3]))
+        check_hotspots_answer(d, window)
+        check_quiet_exit(d, "close request")
+
+
 def case_screen_depth_8(args):
     """On an 8-bit PseudoColor screen the program says in one line that the
     picture cannot be shown in its colours, shows it dithered in the colours
