@@ -34,8 +34,11 @@ struct GtkApi {
     AVENDREL_LIBRARY_FUNCTION(gtk_message_dialog_new);
     AVENDREL_LIBRARY_FUNCTION(gtk_image_new_from_icon_name);
     AVENDREL_LIBRARY_FUNCTION(gtk_icon_theme_get_default);
-    AVENDREL_LIBRARY_FUNCTION(gtk_icon_theme_load_icon);
+    AVENDREL_LIBRARY_FUNCTION(gtk_icon_theme_lookup_icon);
+    AVENDREL_LIBRARY_FUNCTION(gtk_icon_info_get_filename);
     AVENDREL_LIBRARY_FUNCTION(gtk_icon_size_lookup);
+    AVENDREL_LIBRARY_FUNCTION(gdk_pixbuf_new_from_file_at_size);
+    AVENDREL_LIBRARY_FUNCTION(gdk_pixbuf_new_from_resource_at_scale);
     AVENDREL_LIBRARY_FUNCTION(g_error_free);
     AVENDREL_LIBRARY_FUNCTION(gtk_widget_show);
     AVENDREL_LIBRARY_FUNCTION(gtk_window_set_title);
@@ -71,8 +74,11 @@ bool LoadGtk(GtkApi& api)
            AVENDREL_FIND(library, api, gtk_message_dialog_new) &&
            AVENDREL_FIND(library, api, gtk_image_new_from_icon_name) &&
            AVENDREL_FIND(library, api, gtk_icon_theme_get_default) &&
-           AVENDREL_FIND(library, api, gtk_icon_theme_load_icon) &&
+           AVENDREL_FIND(library, api, gtk_icon_theme_lookup_icon) &&
+           AVENDREL_FIND(library, api, gtk_icon_info_get_filename) &&
            AVENDREL_FIND(library, api, gtk_icon_size_lookup) &&
+           AVENDREL_FIND(library, api, gdk_pixbuf_new_from_file_at_size) &&
+           AVENDREL_FIND(library, api, gdk_pixbuf_new_from_resource_at_scale) &&
            AVENDREL_FIND(library, api, g_error_free) &&
            AVENDREL_FIND(library, api, gtk_widget_show) &&
            AVENDREL_FIND(library, api, gtk_window_set_title) &&
@@ -196,23 +202,34 @@ std::optional<int> ResultOf(Buttons set, int response)
     return std::nullopt;
 }
 
-// True when the icon theme can give the icon at the box's size.
+// True when the icon theme has the icon and its picture can be read.
 // NOTE: an image whose icon cannot be loaded falls back to the toolkit's
 // "missing image" picture, and when that cannot be loaded either (no icon
-// theme, no MIME database) the toolkit aborts the process; so the icon is
-// loaded once here, where a failure is only an error to drop.
+// theme, no MIME database to tell the picture's format) the toolkit aborts
+// the process; loading an icon through the theme warns on standard error. So
+// the icon's file (or the toolkit's built-in resource) is read here directly,
+// where a failure is only an error to drop.
 bool IconLoads(const GtkApi& gtk, const char* name)
 {
     GtkIconTheme* theme = gtk.gtk_icon_theme_get_default();
     if (!theme) return false;
     int width = 48, height = 48;
     gtk.gtk_icon_size_lookup(GTK_ICON_SIZE_DIALOG, &width, &height);
-    GError* error = nullptr;
-    GdkPixbuf* icon =
-        gtk.gtk_icon_theme_load_icon(theme, name, width, GtkIconLookupFlags{}, &error);
-    if (error) gtk.g_error_free(error);
-    if (!icon) return false;
-    gtk.g_object_unref(icon);
+    GtkIconInfo* info = gtk.gtk_icon_theme_lookup_icon(theme, name, width, GtkIconLookupFlags{});
+    if (!info) return false;
+    GdkPixbuf* picture = nullptr;
+    if (const char* file = gtk.gtk_icon_info_get_filename(info)) {
+        GError* error = nullptr;
+        picture = gtk.gdk_pixbuf_new_from_file_at_size(file, width, height, &error);
+        if (error) gtk.g_error_free(error);
+        error = nullptr;
+        if (!picture)
+            picture = gtk.gdk_pixbuf_new_from_resource_at_scale(file, width, height, TRUE, &error);
+        if (error) gtk.g_error_free(error);
+    }
+    gtk.g_object_unref(info);
+    if (!picture) return false;
+    gtk.g_object_unref(picture);
     return true;
 }
 
