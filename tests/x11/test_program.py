@@ -816,7 +816,8 @@ def case_no_sound_device(args):
 
 def case_open_address(args):
     """Opening an address does not wait for the handler, passes the address
-    unchanged, leaves no zombie, and reports a missing handler quietly."""
+    unchanged, leaves no zombie, and reports a missing handler quietly; with
+    no handler it goes to xdg-open, which is not waited for either."""
     with Desktop(args.program) as d:
         slow = os.path.join(d.home, "recorder.sh")
         with open(slow, "a") as f:
@@ -826,11 +827,20 @@ def case_open_address(args):
         check(result > 32, "opening reported %d" % result)
         check(ms < 1500, "opening waited %.1f ms for the handler" % ms)
         check(d.wait_opened(1) == [address], "opened %s" % d.opened())
-        env = d.environment(XDG_CONFIG_HOME=os.path.join(d.home, "empty"),
-                            XDG_DATA_HOME=os.path.join(d.home, "empty"),
-                            XDG_DATA_DIRS=os.path.join(d.home, "empty"))
+        empty = os.path.join(d.home, "empty")
+        env = d.environment(XDG_CONFIG_HOME=empty, XDG_DATA_HOME=empty, XDG_DATA_DIRS=empty,
+                            PATH=empty)
         result, ms = run_probe(args, d, "open", "http://www.avendrel.com/", env=env)
-        check(result <= 32, "opening without a handler reported success (%d)" % result)
+        check(result <= 32, "opening without a handler or xdg-open reported success (%d)"
+              % result)
+        # Without a handler xdg-open is started, if there is one, and not waited for.
+        env["PATH"] = "/usr/bin:/bin"
+        env["BROWSER"] = slow
+        result, ms = run_probe(args, d, "open", "http://www.avendrel.com/x", env=env)
+        check(result > 32, "starting xdg-open reported %d" % result)
+        check(ms < 1500, "opening waited %.1f ms for xdg-open" % ms)
+        check(d.wait_opened(2) == [address, "http://www.avendrel.com/x"],
+              "opened %s" % d.opened())
     # The program itself leaves no zombie behind after opening an address.
     with Desktop(args.program) as d:
         process = d.start_program()
