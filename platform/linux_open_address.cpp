@@ -73,7 +73,7 @@ bool StartXdgOpen(const GioApi& gio, const std::string& address)
     return started;
 }
 
-}  // namespace
+} // namespace
 
 bool OpenAddress(const std::string& address)
 {
@@ -88,4 +88,4 @@ bool OpenAddress(const std::string& address)
     return StartXdgOpen(*gio, address);
 }
 
-}  // namespace Platform::Linux
+} // namespace Platform::Linux

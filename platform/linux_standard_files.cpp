@@ -21,4 +21,4 @@ bool OpenMissingStandardFiles()
     return true;
 }
 
-}  // namespace Platform::Linux
+} // namespace Platform::Linux

@@ -9,4 +9,4 @@ namespace Platform::Linux {
 // closed one could not be filled (no /dev/null).
 bool OpenMissingStandardFiles();
 
-}  // namespace Platform::Linux
+} // namespace Platform::Linux

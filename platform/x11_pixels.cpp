@@ -15,7 +15,7 @@ std::uint32_t IntoMask(std::uint32_t value, std::uint32_t mask)
 {
     if (mask == 0) return 0;
     const int shift = std::countr_zero(mask);
-    const std::uint64_t top = mask >> shift;  // all ones, the channel's largest value
+    const std::uint64_t top = mask >> shift; // all ones, the channel's largest value
     return static_cast<std::uint32_t>(((value * top + 127) / 255) << shift);
 }
 
@@ -32,8 +32,8 @@ constexpr int Bayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 
 double PaletteStep(std::size_t colours, bool grey)
 {
     if (colours < 2) return 0;
-    const double perChannel = grey ? static_cast<double>(colours)
-                                   : std::cbrt(static_cast<double>(colours));
+    const double perChannel =
+        grey ? static_cast<double>(colours) : std::cbrt(static_cast<double>(colours));
     return 255.0 / std::max(1.0, perChannel - 1.0);
 }
 
@@ -93,7 +93,7 @@ private:
     std::vector<std::uint32_t> m_cache;
 };
 
-}  // namespace
+} // namespace
 
 std::vector<std::uint32_t> MaskedPixels(const SurfaceView& surface, const ChannelMasks& masks)
 {
@@ -126,7 +126,9 @@ std::vector<std::uint32_t> PalettePixels(const SurfaceView& surface,
             // An offset between -reach and +reach that differs from pixel to pixel.
             const int offset =
                 static_cast<int>(std::lround(((Bayer[y & 3][x & 3] + 0.5) / 8.0 - 1.0) * reach));
-            auto channel = [offset](std::uint32_t v) { return std::clamp(int(v) + offset, 0, 255); };
+            auto channel = [offset](std::uint32_t v) {
+                return std::clamp(int(v) + offset, 0, 255);
+            };
             out[i] = palette[nearest.Find(channel((p >> 16) & 0xFF), channel((p >> 8) & 0xFF),
                                           channel(p & 0xFF))]
                          .Pixel;
@@ -139,10 +141,13 @@ std::vector<PaletteColour> ColourCube(int levels)
 {
     std::vector<PaletteColour> cube;
     if (levels < 2) return cube;
-    auto level = [levels](int i) { return static_cast<std::uint8_t>((i * 255 + (levels - 1) / 2) / (levels - 1)); };
+    auto level = [levels](int i) {
+        return static_cast<std::uint8_t>((i * 255 + (levels - 1) / 2) / (levels - 1));
+    };
     for (int r = 0; r < levels; ++r)
         for (int g = 0; g < levels; ++g)
-            for (int b = 0; b < levels; ++b) cube.push_back({0, level(r), level(g), level(b)});
+            for (int b = 0; b < levels; ++b)
+                cube.push_back({0, level(r), level(g), level(b)});
     return cube;
 }
 
@@ -157,4 +162,4 @@ std::vector<PaletteColour> GreyRamp(int levels)
     return ramp;
 }
 
-}  // namespace Platform::X11
+} // namespace Platform::X11

@@ -47,4 +47,4 @@ std::vector<std::uint32_t> PalettePixels(const SurfaceView& surface,
 std::vector<PaletteColour> ColourCube(int levels);
 std::vector<PaletteColour> GreyRamp(int levels);
 
-}  // namespace Platform::X11
+} // namespace Platform::X11

@@ -126,7 +126,14 @@ void StoreLinearRamps(Backend& b, Platform::Window& w, const XVisualInfo& info)
         c.blue = field(info.blue_mask, i, c.pixel);
         c.flags = DoRed | DoGreen | DoBlue;
     }
-    if (!ramp.empty()) XStoreColors(b.Dpy, w.OwnColormap, ramp.data(), static_cast<int>(ramp.size()));
+    if (!ramp.empty())
+        XStoreColors(b.Dpy, w.OwnColormap, ramp.data(), static_cast<int>(ramp.size()));
+}
+
+X11::PaletteColour PaletteColourOf(const XColor& c)
+{
+    return {static_cast<std::uint32_t>(c.pixel), static_cast<std::uint8_t>(c.red >> 8),
+            static_cast<std::uint8_t>(c.green >> 8), static_cast<std::uint8_t>(c.blue >> 8)};
 }
 
 // Every colour of a colormap that cannot be changed (or is full), as it is now.
@@ -134,12 +141,10 @@ std::vector<X11::PaletteColour> ColoursOf(Backend& b, Colormap colormap, int ent
 {
     std::vector<XColor> cells(static_cast<std::size_t>(std::clamp(entries, 0, 4096)));
     for (std::size_t i = 0; i < cells.size(); ++i) cells[i].pixel = i;
-    if (!cells.empty()) XQueryColors(b.Dpy, colormap, cells.data(), static_cast<int>(cells.size()));
+    if (!cells.empty())
+        XQueryColors(b.Dpy, colormap, cells.data(), static_cast<int>(cells.size()));
     std::vector<X11::PaletteColour> colours;
-    for (const XColor& c : cells)
-        colours.push_back({static_cast<std::uint32_t>(c.pixel), static_cast<std::uint8_t>(c.red >> 8),
-                           static_cast<std::uint8_t>(c.green >> 8),
-                           static_cast<std::uint8_t>(c.blue >> 8)});
+    for (const XColor& c : cells) colours.push_back(PaletteColourOf(c));
     return colours;
 }
 
@@ -158,17 +163,16 @@ void ChoosePalette(Backend& b, Platform::Window& w, const XVisualInfo& info, Col
             while ((levels + 1) * (levels + 1) * (levels + 1) <= info.colormap_size * 7 / 8 &&
                    levels < 6)
                 ++levels;
-        for (const X11::PaletteColour& want : w.Grey ? X11::GreyRamp(levels) : X11::ColourCube(levels)) {
+        const std::vector<X11::PaletteColour> wanted =
+            w.Grey ? X11::GreyRamp(levels) : X11::ColourCube(levels);
+        for (const X11::PaletteColour& want : wanted) {
             XColor c{};
             c.red = static_cast<unsigned short>(want.Red * 257);
             c.green = static_cast<unsigned short>(want.Green * 257);
             c.blue = static_cast<unsigned short>(want.Blue * 257);
             if (!XAllocColor(b.Dpy, colormap, &c)) continue;
             w.AllocatedPixels.push_back(c.pixel);
-            w.Palette.push_back({static_cast<std::uint32_t>(c.pixel),
-                                 static_cast<std::uint8_t>(c.red >> 8),
-                                 static_cast<std::uint8_t>(c.green >> 8),
-                                 static_cast<std::uint8_t>(c.blue >> 8)});
+            w.Palette.push_back(PaletteColourOf(c));
         }
     }
     if (w.Palette.size() < 2) w.Palette = ColoursOf(b, colormap, info.colormap_size);
@@ -214,12 +218,14 @@ void ChooseVisual(Backend& b, Platform::Window& w)
         return;
     }
     w.SurfaceLayout = info.c_class == TrueColor && HasSurfaceMasks(info);
-    w.Masks = {static_cast<std::uint32_t>(info.red_mask), static_cast<std::uint32_t>(info.green_mask),
+    w.Masks = {static_cast<std::uint32_t>(info.red_mask),
+               static_cast<std::uint32_t>(info.green_mask),
                static_cast<std::uint32_t>(info.blue_mask), 0};
 }
 
-// Writes the surface into the window's contents pixmap in the visual's format.
-void PutSurface(Backend& b, Platform::Window& w, const SurfaceView& surface)
+// Writes the surface into the window's contents pixmap in the visual's format;
+// false when no image for it could be made.
+bool PutSurface(Backend& b, Platform::Window& w, const SurfaceView& surface)
 {
     const auto width = static_cast<unsigned>(surface.Width);
     const auto height = static_cast<unsigned>(surface.Height);
@@ -242,14 +248,14 @@ void PutSurface(Backend& b, Platform::Window& w, const SurfaceView& surface)
         image.blue_mask = 0xFF;
         XInitImage(&image);
         XPutImage(b.Dpy, w.Contents, w.ContentsGc, &image, 0, 0, 0, 0, width, height);
-        return;
+        return true;
     }
     const std::vector<std::uint32_t> values =
         w.Indexed ? PalettePixels(surface, w.Palette, w.Grey) : MaskedPixels(surface, w.Masks);
     // Xlib packs the values at the bits per pixel and byte order the server uses for the depth.
     XImage* image = XCreateImage(b.Dpy, w.TheVisual, static_cast<unsigned>(w.Depth), ZPixmap, 0,
                                  nullptr, width, height, BitmapPad(b.Dpy), 0);
-    if (!image) return;
+    if (!image) return false;
     std::vector<char> data(static_cast<std::size_t>(image->bytes_per_line) * height);
     image->data = data.data();
     std::size_t i = 0;
@@ -258,6 +264,7 @@ void PutSurface(Backend& b, Platform::Window& w, const SurfaceView& surface)
     XPutImage(b.Dpy, w.Contents, w.ContentsGc, image, 0, 0, 0, 0, width, height);
     image->data = nullptr;  // the vector's
     XDestroyImage(image);
+    return true;
 }
 
 void SetIcon(Backend& b, const Platform::Window& w)

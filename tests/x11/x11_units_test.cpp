@@ -11,8 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
@@ -98,11 +96,13 @@ TEST(X11Pixels, ChannelsScaledToEachMaskRoundedToTheNearestStep)
         {"565 white", rgb565, 0xFFFFFFFF, 0xFFFF},
         {"565 black", rgb565, 0xFF000000, 0x0000},
         {"565 red, green, blue apart", rgb565, 0xFFFF0000, 0xF800},
-        {"565 rounds: 0x84 is 16.4 of 31, 32.9 of 63", rgb565, 0xFF848484, (16u << 11) | (33u << 5) | 16u},
+        {"565 rounds: 0x84 is 16.4 of 31, 32.9 of 63", rgb565, 0xFF848484,
+         (16u << 11) | (33u << 5) | 16u},
         {"565 transparent is black", rgb565, 0x00000000, 0x0000},
         {"555", rgb555, 0xFF00FF00, 0x03E0},
         {"blue in the high bits", bgr565, 0xFF0000FF, 0xF800},
-        {"10 bits: 0x80 is 513.5 of 1023", rgb101010, 0xFF808080, (514u << 20) | (514u << 10) | 514u},
+        {"10 bits: 0x80 is 513.5 of 1023", rgb101010, 0xFF808080,
+         (514u << 20) | (514u << 10) | 514u},
         {"10 bits white", rgb101010, 0xFFFFFFFF, 0x3FFFFFFF},
         {"alpha mask keeps alpha", argb, 0x80402010, 0x80402010},
         {"half-covered pixel shows over black", rgb101010, 0x80800000, 514u << 20},
@@ -125,8 +125,8 @@ std::vector<std::uint32_t> Flat(std::uint32_t colour, int size)
 }
 
 // The mean of one channel of the palette colours that `pixels` name.
-double MeanChannel(const std::vector<std::uint32_t>& pixels, const std::vector<PaletteColour>& palette,
-                   std::uint8_t PaletteColour::*channel)
+double MeanChannel(const std::vector<std::uint32_t>& pixels,
+                   const std::vector<PaletteColour>& palette, std::uint8_t PaletteColour::*channel)
 {
     double sum = 0;
     for (std::uint32_t p : pixels)
@@ -155,7 +155,8 @@ TEST(X11Pixels, PaletteColoursMapToThemselvesAndOthersAreMixedByTheDither)
         const std::uint32_t argb = 0xFF000000u | (c.Red << 16) | (c.Green << 8) | c.Blue;
         const std::vector<std::uint32_t> surface = Flat(argb, 8);
         const std::vector<std::uint32_t> out = PalettePixels({surface.data(), 8, 8}, cube, false);
-        EXPECT_EQ(std::set<std::uint32_t>(out.begin(), out.end()), std::set<std::uint32_t>{c.Pixel});
+        EXPECT_EQ(std::set<std::uint32_t>(out.begin(), out.end()),
+                  std::set<std::uint32_t>{c.Pixel});
     }
     // A colour between two cube steps mixes them, on average near the colour itself.
     for (std::uint32_t red : {0x20u, 0x80u, 0xE0u}) {
@@ -176,8 +177,11 @@ TEST(X11Pixels, GreyVisualsCompareLightnessAndTwoColoursDitherToMidGrey)
     EXPECT_NEAR(MeanChannel(out, blackWhite, &PaletteColour::Red), 128, 10);
     const std::vector<PaletteColour> ramp = Numbered(GreyRamp(16), 0);
     const std::vector<std::uint32_t> green = Flat(0xFF00FF00, 8), blue = Flat(0xFF0000FF, 8);
-    EXPECT_GT(MeanChannel(PalettePixels({green.data(), 8, 8}, ramp, true), ramp, &PaletteColour::Red),
-              MeanChannel(PalettePixels({blue.data(), 8, 8}, ramp, true), ramp, &PaletteColour::Red) + 60);
+    const double greenLightness =
+        MeanChannel(PalettePixels({green.data(), 8, 8}, ramp, true), ramp, &PaletteColour::Red);
+    const double blueLightness =
+        MeanChannel(PalettePixels({blue.data(), 8, 8}, ramp, true), ramp, &PaletteColour::Red);
+    EXPECT_GT(greenLightness, blueLightness + 60);
     // Nothing to choose from, or nothing to draw.
     EXPECT_EQ(PalettePixels({grey.data(), 16, 16}, {}, false), std::vector<std::uint32_t>(256, 0));
     EXPECT_TRUE(PalettePixels({nullptr, 16, 16}, ramp, true).empty());
