@@ -178,9 +178,9 @@ void ChoosePalette(Backend& b, Platform::Window& w, const XVisualInfo& info, Col
     if (w.Palette.size() < 2) w.Palette = ColoursOf(b, colormap, info.colormap_size);
     std::fprintf(stderr,
                  "%s: the X display's visual (%d-bit %s) cannot show the picture's colours; "
-                 "it is shown dithered in %zu colours\n",
+                 "it is shown dithered in %zu %s\n",
                  program_invocation_short_name, info.depth, ClassName(info.c_class),
-                 w.Palette.size());
+                 w.Palette.size(), w.Grey ? "greys" : "colours");
 }
 
 // Picks a 32-bit visual whose top byte is alpha, or the screen's default.
