@@ -23,14 +23,13 @@ no_shared_data: XDG_DATA_DIRS names an empty folder (no icon theme, no MIME
 import argparse
 import glob
 import os
-import re
 import subprocess
 import sys
 import tempfile
 import time
 
 from harness import (HOME_PAGE_ADDRESS, HOME_PAGE_POINT, SIGN_UP_ADDRESS, SIGN_UP_POINT, SKIP,
-                     RobustDesktop, TestFailure, check, figure, run_case, wait_for)
+                     RobustDesktop, TestFailure, check, figure, run_case)
 
 H, S = HOME_PAGE_ADDRESS, SIGN_UP_ADDRESS
 
@@ -150,8 +149,11 @@ def opener_session(d, expected, what, retried=False, **env):
     d.check_quiet_end(what + ", close request")
 
 
+def recorder(d):
+    return os.path.join(d.home, "recorder.sh")
+
+
 def case_opener(args):
-    recorder = lambda d: os.path.join(d.home, "recorder.sh")  # noqa: E731
     # Reachable only through xdg-open, which honours BROWSER.
     with RobustDesktop(args.program, browser=None) as d:
         opener_session(d, [H, S], "BROWSER through xdg-open", BROWSER=recorder(d))

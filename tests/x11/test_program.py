@@ -14,6 +14,7 @@ import sys
 import time
 
 from PIL import Image
+from Xlib import X
 
 from desktop import (ARTWORK_TOP, BENEATH_COLOUR, HOME_PAGE_ADDRESS, SIGN_UP_ADDRESS,
                      WINDOW_HEIGHT, WINDOW_LEFT, WINDOW_TOP, WINDOW_WIDTH, Desktop, TestFailure,
@@ -258,7 +259,6 @@ def case_screen_direct_colour(args):
     """On a 16-bit DirectColor screen the window has a colormap of its own
     whose ramps make every channel value show its own intensity, and the
     picture's pixels are the artwork's through the channel masks."""
-    from Xlib import X
     with Desktop(args.program, xvfb_args=["-extension", "Composite", "-cc", "5"], depth=16) as d:
         screen = d.x.screen()
         visual = next(v for dep in screen.allowed_depths for v in dep.visuals
