@@ -247,6 +247,10 @@ def screen_of_depth(args, depth):
         check_quiet_exit(d, "close request")
 
 
+def case_screen_depth_15(args):
+    screen_of_depth(args, 15)
+
+
 def case_screen_depth_16(args):
     screen_of_depth(args, 16)
 
