@@ -58,6 +58,14 @@ def check_screen_shows_window(desktop, artwork_path, what):
     return shot
 
 
+def screen_shows_window(desktop, artwork_path):
+    try:
+        check_screen_shows_window(desktop, artwork_path, "")
+        return True
+    except TestFailure:
+        return False
+
+
 def cover_and_uncover(desktop, left, top, width, height):
     """Maps a black window over part of the screen and takes it away again, so
     that what lay beneath must be drawn anew."""
@@ -145,7 +153,7 @@ def case_screen(args):
 
         # Covered by another window and uncovered: drawn again.
         cover_and_uncover(d, WINDOW_LEFT - 10, WINDOW_TOP - 10, 900, 700)
-        time.sleep(0.3)
+        wait_for("the window drawn again", lambda: screen_shows_window(d, args.artwork), 10)
         check_screen_shows_window(d, args.artwork, "after an exposure")
         d.send_close_request(window)
         check_quiet_exit(d, "close request")
@@ -463,22 +471,29 @@ def case_double_click_setting_followed(args):
             time.sleep(1.2)  # also keeps the next pair from pairing with this one
             return len(d.opened()) - before
 
+        def eventually(delay, clicks):
+            # The program follows the settings when their change reaches it:
+            # pairs are clicked until one gives `clicks`, within a deadline.
+            deadline = time.monotonic() + 20
+            while True:
+                if pair(delay) == clicks:
+                    return True
+                if time.monotonic() > deadline:
+                    return False
+
         check(pair(150) == 1, "without a manager, 150 ms apart gave two clicks")
         manager = subprocess.Popen(
             ["/usr/bin/python3", os.path.join(os.path.dirname(__file__), "xsettings_manager.py"),
              "40", "1000"], env=d.environment(), stdout=subprocess.PIPE)
         d.processes.append(manager)
         check(manager.stdout.readline().strip() == b"ready", "no settings manager")
-        time.sleep(0.3)
-        check(pair(150) == 2, "a manager that started later was not followed")
+        check(eventually(150, 2), "a manager that started later was not followed")
         manager.send_signal(signal.SIGUSR1)
         check(manager.stdout.readline().strip() == b"changed", "the manager did not change")
-        time.sleep(0.3)
-        check(pair(600) == 1, "a changed double-click time was not followed")
+        check(eventually(600, 1), "a changed double-click time was not followed")
         manager.kill()
         manager.wait()
-        time.sleep(0.3)
-        check(pair(600) == 2, "the defaults did not come back when the manager went away")
+        check(eventually(600, 2), "the defaults did not come back when the manager went away")
         d.send_close_request(window)
         check_quiet_exit(d, "close request")
 
@@ -509,12 +524,16 @@ def case_sign_up_no(args):
 
         # It is drawn again after being covered, while the box waits.
         cover_and_uncover(d, WINDOW_LEFT, WINDOW_TOP, 300, 300)
-        time.sleep(0.3)
-        shot = d.screenshot()
         expected = expected_window_pixels(args.artwork)
-        for x, y in ((10, 100), (150, 200), (190, 290)):
-            check(shot.getpixel((WINDOW_LEFT + x, WINDOW_TOP + y)) == expected(x, y),
-                  "the window was not drawn again at %s while the box was open" % ((x, y),))
+        points = ((10, 100), (150, 200), (190, 290))
+
+        def drawn_again():
+            shot = d.screenshot()
+            if all(shot.getpixel((WINDOW_LEFT + x, WINDOW_TOP + y)) == expected(x, y)
+                   for x, y in points):
+                return shot
+            return None
+        shot = wait_for("the window drawn again while the box is open", drawn_again, 10)
         if args.output:
             shot.save(os.path.join(args.output, "x11_box.png"))
 
@@ -669,8 +688,8 @@ def case_cursor_without_theme(args):
         time.sleep(0.3)
         arrow = d.cursor()
         d.move(*SIGN_UP_POINT)
-        time.sleep(0.3)
-        hand = d.cursor()
+        hand = wait_for("another cursor over the sign-up hotspot",
+                        lambda: d.cursor() if d.cursor() != arrow else None, 10)
         d.move(*HOME_PAGE_POINT)
         time.sleep(0.3)
         check(d.cursor() == hand, "the two hotspots show different cursors")
