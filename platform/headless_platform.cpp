@@ -96,6 +96,12 @@ void Deliver(const Event& event)
 {
     State& s = S();
     Window* window = s.TheWindow;
+    if (event.What == Event::Kind::AccessibleAction) {
+        if (!window || !window->Desc.Accessible) return;
+        Record("<AccessibleAction(" + std::to_string(event.X) + ")");
+        if (!window->Desc.Accessible->DoAccessibleAction(event.X)) Record("AccessibleActionRefused");
+        return;
+    }
     if (event.What == Event::Kind::Close || event.What == Event::Kind::Expose) {
         if (!window) return;
         if (event.What == Event::Kind::Close) {
@@ -337,6 +343,11 @@ Event Expose()
     return {Event::Kind::Expose, MouseButton::Left, 0, 0, false};
 }
 
+Event AccessibleAction(int index)
+{
+    return {Event::Kind::AccessibleAction, MouseButton::Left, index, 0, false};
+}
+
 void Load(Script script)
 {
     State& s = S();
@@ -365,6 +376,11 @@ const std::vector<std::string>& Calls()
 const std::vector<std::uint32_t>& PresentedPixels()
 {
     return S().LastPixels;
+}
+
+AccessibleTree* AccessibleTreeOfWindow()
+{
+    return S().TheWindow ? S().TheWindow->Desc.Accessible : nullptr;
 }
 
 WindowEvents* EventsOfWindow()

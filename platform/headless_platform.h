@@ -7,6 +7,7 @@
 // button is up), answers message boxes from the script (or fails them), and
 // makes the end of the process observable through a hook.
 
+#include "platform/Accessibility.h"
 #include "platform/Platform.h"
 
 #include <functional>
@@ -16,7 +17,7 @@
 namespace Platform::Headless {
 
 struct Event {
-    enum class Kind { Move, Press, Release, Close, Expose };
+    enum class Kind { Move, Press, Release, Close, Expose, AccessibleAction };
     Kind What = Kind::Move;
     MouseButton Button = MouseButton::Left;
     int X = 0;
@@ -31,6 +32,9 @@ Event Release(int x, int y, MouseButton button = MouseButton::Left);
 std::vector<Event> Click(int x, int y, MouseButton button = MouseButton::Left);
 Event CloseRequest();
 Event Expose();
+// Assistive technology asks for the default action of accessible object
+// `index`; the loop performs it as a real backend does, outside the request.
+Event AccessibleAction(int index);
 
 // How the next message box is answered; events in WhileOpen are delivered
 // while the box is open (a real desktop would not deliver them to a disabled
@@ -68,6 +72,8 @@ const std::vector<std::uint32_t>& PresentedPixels();
 // What the current window reports its events to, for driving it directly
 // (benchmarks); nullptr without a window.
 WindowEvents* EventsOfWindow();
+// What the current window tells assistive technology; nullptr without one.
+AccessibleTree* AccessibleTreeOfWindow();
 bool WindowExists();
 bool WindowShown();
 
