@@ -16,6 +16,11 @@ void TControl::SetVisible(bool visible)
 
 void TControl::Paint(TSurface&) const {}
 
+bool TControl::PaintOnClearedSurface(TSurface&) const
+{
+    return false;
+}
+
 void TControl::MouseDown(Platform::MouseButton button, int x, int y, bool doubleClick)
 {
     if (clicks_.Press(button, doubleClick, bounds_.Contains(x, y)) ==

@@ -52,6 +52,10 @@ public:
 
     // Draws the control onto the form's surface.
     virtual void Paint(TSurface& surface) const;
+    // Clears the whole surface to transparent and draws the control onto it,
+    // faster than the two steps apart; false (surface untouched) when the
+    // control cannot do that.
+    virtual bool PaintOnClearedSurface(TSurface& surface) const;
 
     // Mouse input routed by the form, in window coordinates.
     void MouseDown(Platform::MouseButton button, int x, int y, bool doubleClick);
@@ -59,6 +63,9 @@ public:
     // Fires the click event as a recognised click does: the default action
     // of an announced control.
     void PerformClick() { Click(); }
+    // The press in progress ends without a click: its release went elsewhere
+    // or reached a disabled form.
+    void CancelMouse() { clicks_.Reset(); }
 
 protected:
     virtual void Click();

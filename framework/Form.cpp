@@ -256,6 +256,8 @@ void TForm::Show()
     Top = position.Y;
     Invalidate();
     platform.ShowWindow(window_);
+    // A desktop that refused the picture of a hidden window may take it now.
+    if (presentFailed_) Present();
 }
 
 void TForm::Close()
@@ -276,7 +278,15 @@ void TForm::Invalidate()
 
 void TForm::Present()
 {
-    Platform::Current().PresentWindow(window_, surface_.View(), Left, Top);
+    if (Platform::Current().PresentWindow(window_, surface_.View(), Left, Top)) {
+        presentFailed_ = false;
+        return;
+    }
+    if (presentFailed_) return;
+    presentFailed_ = true;
+    if (Application)
+        Application->ReportError(
+            EWindowError("The window " + Name() + " could not be shown: the desktop did not take its picture."));
 }
 
 void TForm::UpdateCursor(int x, int y)
@@ -291,10 +301,20 @@ void TForm::UpdateCursor(int x, int y)
     Platform::Current().SetCursor(window_, shape);
 }
 
+void TForm::ReleaseMouse()
+{
+    captured_ = nullptr;
+    buttonsDown_ = 0;
+    for (TControl* control : controls_) control->CancelMouse();
+}
+
 void TForm::MouseDown(Platform::MouseButton button, int x, int y, bool doubleClick) noexcept
 {
     HandleEventSafely([&] {
         if (!enabled_) return;
+        // A button pressed again without its release: that release went
+        // elsewhere, so whatever it would have ended ends here.
+        if (buttonsDown_ & ButtonBit(button)) ReleaseMouse();
         UpdateCursor(x, y);
         TControl* target = captured_ ? captured_ : ControlAt(x, y);
         buttonsDown_ |= ButtonBit(button);
@@ -309,7 +329,11 @@ void TForm::MouseUp(Platform::MouseButton button, int x, int y) noexcept
         TControl* target = captured_ ? captured_ : ControlAt(x, y);
         buttonsDown_ &= ~ButtonBit(button);
         if (buttonsDown_ == 0) captured_ = nullptr;
-        if (!enabled_) return;
+        if (!enabled_) {
+            // The press began before a box disabled the form: no click now.
+            if (target) target->CancelMouse();
+            return;
+        }
         if (target) target->MouseUp(button, x, y);
     });
 }
@@ -325,6 +349,11 @@ void TForm::MouseMove(int x, int y) noexcept
 void TForm::CloseRequest() noexcept
 {
     HandleEventSafely([&] { Close(); });
+}
+
+void TForm::CaptureLost() noexcept
+{
+    HandleEventSafely([&] { ReleaseMouse(); });
 }
 
 void TForm::Expose() noexcept

@@ -37,6 +37,7 @@ public:
     void Paint(TSurface& surface) const override;
     // The picture where one is drawn, else the control's rectangle.
     TRect AccessibleBounds() const override;
+    bool PaintOnClearedSurface(TSurface& surface) const override;
 
     static const TPropertyTable<TImage>& Properties();
 

@@ -43,4 +43,12 @@ if(AVENDREL_TESTS)
   target_compile_definitions(avendrel_accessible_client PRIVATE UNICODE _UNICODE)
   target_link_options(avendrel_accessible_client PRIVATE -static -static-libgcc -static-libstdc++)
   set_target_properties(avendrel_accessible_client PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+  # The program on a desktop that refuses its first picture.
+  add_executable(avendrel_present_refused WIN32 ${CMAKE_SOURCE_DIR}/tests/wine/present_refused.cpp
+    win32_resources.rc)
+  target_link_libraries(avendrel_present_refused PRIVATE avendrel_win32 avendrel_program)
+  target_compile_definitions(avendrel_present_refused PRIVATE UNICODE _UNICODE)
+  target_link_options(avendrel_present_refused PRIVATE -municode -static -static-libgcc -static-libstdc++)
+  set_target_properties(avendrel_present_refused PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 endif()

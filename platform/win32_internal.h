@@ -39,6 +39,7 @@ struct Window {
     unsigned ButtonsDown = 0; // one bit per MouseButton while pressed
     AccessibleTree* Tree = nullptr; // what assistive technology is told, if anything
     void* AccessibleObject = nullptr; // win32_accessible.cpp's object, once asked for
+    bool PresentFailed = false; // the system refused the last surface
 };
 
 namespace Win32 {
@@ -54,7 +55,7 @@ bool RegisterWindowClasses(std::string& error);
 void UnregisterWindowClasses();
 Platform::Window* CreateWindow(const WindowDesc& desc, WindowEvents* events);
 void DestroyWindow(Platform::Window* window);
-void PresentWindow(Platform::Window* window, const SurfaceView& surface, int left, int top);
+bool PresentWindow(Platform::Window* window, const SurfaceView& surface, int left, int top);
 void ShowWindow(Platform::Window* window);
 void SetCursor(Platform::Window* window, CursorShape shape);
 Platform::Window* GetActiveWindow();

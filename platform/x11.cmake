@@ -12,7 +12,8 @@ add_library(avendrel_x11_units STATIC
   x11_shape.cpp x11_shape.h
   x11_icon.cpp x11_icon.h
   x11_double_click.cpp x11_double_click.h
-  x11_xsettings.cpp x11_xsettings.h)
+  x11_xsettings.cpp x11_xsettings.h
+  linux_executable_name.cpp linux_executable_name.h)
 target_link_libraries(avendrel_x11_units PUBLIC avendrel_platform)
 
 add_library(avendrel_x11 STATIC

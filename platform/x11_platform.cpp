@@ -19,9 +19,11 @@
 #include "platform/EmbeddedResources.h"
 #include "platform/PngDecoder.h"
 #include "platform/linux_accessible.h"
+#include "platform/linux_executable_name.h"
 #include "platform/linux_message_box.h"
 #include "platform/linux_open_address.h"
 #include "platform/linux_tone.h"
+#include "platform/lower_case.h"
 #include "platform/x11_internal.h"
 
 #include <X11/Xatom.h>
@@ -188,12 +190,7 @@ std::span<const std::uint8_t> FindResource(const char* name)
 
 std::string ExecutableName()
 {
-    char path[4096];
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) return program_invocation_short_name;
-    const std::string full(path, static_cast<std::size_t>(length));
-    const std::size_t slash = full.rfind('/');
-    return slash == std::string::npos ? full : full.substr(slash + 1);
+    return Linux::ExecutableFileName("/proc/self/exe");
 }
 
 ScreenSize GetScreenSize()
@@ -309,6 +306,7 @@ Table Connect()
     table.FindResource = FindResource;
     table.DecodePng = DecodePngWithLibpng;
     table.ExecutableName = ExecutableName;
+    table.LowerCase = LowerCaseUtf8;
     table.GetScreenSize = GetScreenSize;
     table.CreateWindow = CreateWindow;
     table.DestroyWindow = DestroyWindow;

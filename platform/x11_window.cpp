@@ -9,7 +9,11 @@
 //  [X] A 32-bit ARGB visual where the server has one, so a compositor blends edges
 //  [X] Theme cursors (hand and arrow) through Xlib, which falls back to the core cursors
 //  [X] Presses, releases and moves; double-clicks recognised at the second press
-//  [X] No input while a message box is open; the arrow is shown meanwhile
+//  [X] No input while a message box is open (releases still arrive, so a press
+//      made before the box ends); the arrow is shown meanwhile
+//  [X] A pointer grab by another client reported as the capture lost
+//  [X] A surface the server refuses is reported, and presented again at the
+//      next exposure
 // Missing features or Issues:
 //  [ ] Without a compositor, half-transparent edge pixels show blended over black
 //  [ ] Only TrueColor visuals with 8-bit channels (every current server has them)
@@ -32,6 +36,11 @@
 #include <cstring>
 #include <vector>
 
+// NOTE: X.h names the exposure event type Expose with a macro, which would
+// rename WindowEvents::Expose; the event type is kept under another name.
+constexpr int ExposeEventType = Expose;
+#undef Expose
+
 namespace Platform {
 
 struct Window {
@@ -47,6 +56,7 @@ struct Window {
     int Left = 0;  // root coordinates
     int Top = 0;
     bool Shown = false;
+    bool PresentFailed = false;  // the server refused the last surface
     std::vector<X11::ShapeRect> VisibleShape;
     CursorShape CurrentCursor = CursorShape::Arrow;
     Cursor ArrowCursor = 0;
@@ -184,6 +194,47 @@ Platform::Window* WindowOf(::Window handle)
     return w && w->Handle == handle ? w : nullptr;
 }
 
+// Errors of the requests sent while a trap is set, found when the trap is
+// checked. Xlib's error handler is the process's, not the connection's, so
+// the trap puts back whatever handler was there before (a toolkit's own).
+int g_trappedErrors = 0;
+unsigned long g_firstTrappedRequest = 0;
+
+int CountXError(Display*, XErrorEvent* error)
+{
+    if (error->serial >= g_firstTrappedRequest) ++g_trappedErrors;
+    return 0;
+}
+
+class ErrorTrap {
+public:
+    explicit ErrorTrap(Display* dpy) : dpy_(dpy), previous_(XSetErrorHandler(CountXError))
+    {
+        g_trappedErrors = 0;
+        g_firstTrappedRequest = NextRequest(dpy);
+    }
+    ~ErrorTrap() { XSetErrorHandler(previous_); }
+    // Waits until the server has handled every request; true when one failed.
+    bool Failed()
+    {
+        XSync(dpy_, False);
+        return g_trappedErrors > 0;
+    }
+
+private:
+    Display* dpy_;
+    int (*previous_)(Display*, XErrorEvent*);
+};
+
+void DropContents(Backend& b, Platform::Window& w)
+{
+    if (w.ContentsGc) XFreeGC(b.Dpy, w.ContentsGc);
+    if (w.Contents) XFreePixmap(b.Dpy, w.Contents);
+    w.ContentsGc = nullptr;
+    w.Contents = 0;
+    w.VisibleShape.clear();
+}
+
 }  // namespace
 
 Window* CreateWindow(const WindowDesc& desc, WindowEvents* events)
@@ -202,7 +253,7 @@ Window* CreateWindow(const WindowDesc& desc, WindowEvents* events)
     attributes.background_pixmap = None;
     attributes.border_pixel = 0;
     attributes.event_mask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
-                            EnterWindowMask | StructureNotifyMask;
+                            EnterWindowMask | LeaveWindowMask | ExposureMask | StructureNotifyMask;
     if (w->OwnColormap) {
         attributes.colormap = w->OwnColormap;
         mask |= CWColormap;
@@ -228,8 +279,7 @@ void DestroyWindow(Window* w)
     if (b.Main == w) Linux::StopAccessibility();
     if (b.Dpy) {
         XDestroyWindow(b.Dpy, w->Handle);
-        if (w->ContentsGc) XFreeGC(b.Dpy, w->ContentsGc);
-        if (w->Contents) XFreePixmap(b.Dpy, w->Contents);
+        DropContents(b, *w);
         if (w->ArrowCursor) XFreeCursor(b.Dpy, w->ArrowCursor);
         if (w->HandCursor) XFreeCursor(b.Dpy, w->HandCursor);
         if (w->OwnColormap) XFreeColormap(b.Dpy, w->OwnColormap);
@@ -239,10 +289,12 @@ void DestroyWindow(Window* w)
     delete w;
 }
 
-void PresentWindow(Window* w, const SurfaceView& surface, int left, int top)
+bool PresentWindow(Window* w, const SurfaceView& surface, int left, int top)
 {
     Backend& b = State();
-    if (!w || !surface.Pixels || surface.Width != w->Width || surface.Height != w->Height) return;
+    if (!w || !b.Dpy || !surface.Pixels || surface.Width != w->Width || surface.Height != w->Height)
+        return false;
+    ErrorTrap trap(b.Dpy);
     if (!w->Contents) {
         w->Contents = XCreatePixmap(b.Dpy, w->Handle, static_cast<unsigned>(w->Width),
                                     static_cast<unsigned>(w->Height),
@@ -290,7 +342,11 @@ void PresentWindow(Window* w, const SurfaceView& surface, int left, int top)
         XMoveWindow(b.Dpy, w->Handle, x, y);
     }
     if (w->Shown) XClearWindow(b.Dpy, w->Handle);
-    XFlush(b.Dpy);
+    // Waiting for the server here costs one round trip per presentation (the
+    // server repaints exposures itself), and tells whether it took the picture.
+    w->PresentFailed = trap.Failed();
+    if (w->PresentFailed) DropContents(b, *w);
+    return !w->PresentFailed;
 }
 
 void ShowWindow(Window* w)
@@ -389,11 +445,22 @@ void HandleEvent(XEvent& event)
         return;
     }
     case ButtonRelease: {
+        // Delivered also while a box is open: a button pressed before the
+        // box opened is released then, and the framework must hear of it.
         const XButtonEvent& e = event.xbutton;
-        if (!enabled || IsWheel(e.button)) return;
+        if (IsWheel(e.button)) return;
         w->Events->MouseUp(ButtonOf(e.button), e.x, e.y);
         return;
     }
+    case LeaveNotify:
+        // Another client grabbed the pointer: the releases now go to it.
+        if (event.xcrossing.mode == NotifyGrab) w->Events->CaptureLost();
+        return;
+    case ExposeEventType:
+        // The server repaints from the background pixmap by itself; only a
+        // surface it refused before needs to be presented again.
+        if (event.xexpose.count == 0 && w->PresentFailed) w->Events->Expose();
+        return;
     case MotionNotify: {
         // Only the latest position of a burst matters.
         XEvent next;

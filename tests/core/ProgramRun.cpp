@@ -50,13 +50,30 @@ std::vector<std::string> ProgramRun::Actions() const
     return Only({"Beep", "MessageBox(", "ShellExecute", "ExitProcess"});
 }
 
+namespace {
+
+std::string ReadAll(int fd)
+{
+    std::string text;
+    char buffer[4096];
+    ssize_t got;
+    while ((got = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(got));
+    ::close(fd);
+    return text;
+}
+
+}  // namespace
+
 ProgramRun RunProgram(const Platform::Headless::Script& script, void (*entry)())
 {
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0) std::abort();
+    int pipeFds[2], errorFds[2];
+    if (::pipe(pipeFds) != 0 || ::pipe(errorFds) != 0) std::abort();
     const pid_t child = ::fork();
     if (child == 0) {
         ::close(pipeFds[0]);
+        ::close(errorFds[0]);
+        ::dup2(errorFds[1], 2);
+        ::close(errorFds[1]);
         const int out = pipeFds[1];
         Platform::Headless::Load(script);
         Platform::Headless::SetExitHook([out](int status) {
@@ -73,14 +90,14 @@ ProgramRun RunProgram(const Platform::Headless::Script& script, void (*entry)())
         ::_exit(status);
     }
     ::close(pipeFds[1]);
-    std::string text;
-    char buffer[4096];
-    ssize_t got;
-    while ((got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(got));
-    ::close(pipeFds[0]);
+    ::close(errorFds[1]);
+    // The child writes little on standard error, so reading the calls first
+    // cannot leave it blocked on a full error pipe.
+    const std::string text = ReadAll(pipeFds[0]);
+    ProgramRun run;
+    run.Errors = ReadAll(errorFds[0]);
     int waitStatus = 0;
     ::waitpid(child, &waitStatus, 0);
-    ProgramRun run;
     if (WIFEXITED(waitStatus)) {
         run.Status = WEXITSTATUS(waitStatus);
         run.Ended = run.Status != kStillRunning;

@@ -14,6 +14,8 @@ struct ProgramRun {
     bool Ended = false;
     int Status = -1;
     std::vector<std::string> Calls;
+    // What the program wrote on standard error.
+    std::string Errors;
 
     // The calls whose line starts with one of `prefixes`, in order.
     std::vector<std::string> Only(std::initializer_list<const char*> prefixes) const;

@@ -12,6 +12,7 @@ place is the round-half-even of 240.5 and 172.5: left 240, top 172.
 import os
 import re
 import shutil
+import subprocess
 import sys
 import time
 
@@ -37,6 +38,8 @@ HOME = (700, 566)
 PLAIN = (150, 250)  # artwork outside both hotspots
 OUTSIDE = (WIDTH + 60, 440)  # right of the window
 BENEATH_COLOUR = (255, 0, 255)
+# The window manager functions of _MOTIF_WM_HINTS.
+MWM_FUNC_RESIZE, MWM_FUNC_MINIMIZE, MWM_FUNC_MAXIMIZE, MWM_FUNC_CLOSE = 0x2, 0x8, 0x10, 0x20
 
 START_TIMEOUT = 60  # the first program on a new screen also starts Wine's services
 SETTLE = 1.2  # how long "nothing happens" is watched
@@ -58,8 +61,8 @@ def screen_point(point):
     return LEFT + point[0], TOP + point[1]
 
 
-def start(session, exe, *args):
-    program = session.start(exe, *args)
+def start(session, exe, *args, stderr=subprocess.DEVNULL):
+    program = session.start(exe, *args, stderr=stderr)
     main = session.wait_window("Avendrel", START_TIMEOUT, WIDTH, HEIGHT)
     check(main, "the 800x677 window \"Avendrel\" was not shown")
     check((main[2], main[3]) == (LEFT, TOP),
@@ -448,7 +451,22 @@ def case_task_entry(session, exe):
             check(sorted(icons) == [(16, 16), (32, 32)], f"window icons {sorted(icons)}")
             check(icons.get((32, 32)) == _ico_argb(32),
                   "the 32 x 32 window icon is not MAINICON's 32-bit image")
+        # The entry offers closing, never minimising, maximising or resizing
+        # (the functions Wine gives the window manager follow the styles).
+        functions = (session.property(entry, "_MOTIF_WM_HINTS") or [0, 0])[1]
+        check(functions & MWM_FUNC_CLOSE, f"the entry cannot be closed (functions {functions:#x})")
+        check(not functions & (MWM_FUNC_RESIZE | MWM_FUNC_MINIMIZE | MWM_FUNC_MAXIMIZE),
+              f"the entry can be resized, minimised or maximised (functions {functions:#x})")
     close_and_expect_zero(session, program, "PROMO.x64.exe")
+
+    # Every letter after the first is lowered as the system lowers it.
+    renamed = os.path.join(folder, "\u00c4VENDREL\u00c4\u00d6.exe")
+    shutil.copy(exe, renamed)
+    program, main = start(session, renamed)
+    entry = list(session.property(main[0], "WM_TRANSIENT_FOR") or [0])[0]
+    title = bytes(session.property(entry, "_NET_WM_NAME") or b"").decode("utf-8", "replace")
+    check(title == "\u00c4vendrel\u00e4\u00f6", f"the entry is titled {title!r}")
+    close_and_expect_zero(session, program, "\u00c4VENDREL\u00c4\u00d6.exe")
 
 
 def case_arguments(session, exe):
@@ -460,6 +478,36 @@ def case_arguments(session, exe):
     click(session, HOME)
     expect_opened(session, [HOME_URL], "home-page click with arguments")
     close_and_expect_zero(session, program)
+
+
+def case_presentation_refused(session, exe):
+    """The desktop refuses the window's first picture (the backend's own
+    presentation stands behind a refusal): the program says so in one line
+    and an error box, goes on, shows the picture once the window is shown,
+    takes clicks and ends with 0 on a close request."""
+    refusing = os.path.join(os.path.dirname(exe), "avendrel_present_refused.exe")
+    if not os.path.exists(refusing):
+        raise Failure(f"{refusing} was not built")
+    Beneath(session, BENEATH_COLOUR)
+    errors_path = os.path.join(session.prefix.path, "present_refused.err")
+    with open(errors_path, "wb") as errors:
+        program = session.start(refusing, stderr=errors)
+    box = session.wait_window("Error", START_TIMEOUT)
+    check(box, "no error box \"Error\" when the picture was refused")
+    time.sleep(SETTLE)
+    check(session.find_window("Error"), "the error box went away by itself")
+    session.key("Return")
+    check(session.wait_no_window("Error", 20), "the error box stayed open after Return")
+    main = session.wait_window("Avendrel", START_TIMEOUT, WIDTH, HEIGHT)
+    check(main and (main[2], main[3]) == (LEFT, TOP), f"the main window is {main}")
+    check(wait_for(lambda: _screen_matches(session), 20), "the picture did not appear")
+    click(session, HOME)
+    expect_opened(session, [HOME_URL], "home-page click after the refusal")
+    close_and_expect_zero(session, program, "avendrel_present_refused.exe")
+    with open(errors_path, "rb") as errors:
+        said = errors.read().decode(errors="replace").replace("\r\n", "\n")
+    want = "The window Form1 could not be shown: the desktop did not take its picture.\n"
+    check(said == want, f"standard error {said!r}, expected {want!r}")
 
 
 def _premultiplied(image):

@@ -166,7 +166,8 @@ class Session:
 
     # --- programs -------------------------------------------------------
     def start(self, exe, *args, debug=None, stderr=subprocess.DEVNULL):
-        """Starts a program; `debug` is a WINEDEBUG setting whose trace goes to `stderr`."""
+        """Starts a program; `stderr` may be a file to collect its standard error,
+        and `debug` a WINEDEBUG setting whose trace goes there."""
         env = dict(self.env, WINEDEBUG=debug) if debug else self.env
         popen = subprocess.Popen([WINE, exe, *args], env=env, stdout=subprocess.DEVNULL,
                                  stderr=stderr, preexec_fn=_die_with_parent)
@@ -182,7 +183,7 @@ class Session:
         """Runs a Windows console program to its end and returns its output."""
         return subprocess.run([WINE, *args], env=self.env, timeout=timeout, check=check,
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                              text=True).stdout
+                              encoding="utf-8", errors="replace").stdout
 
     def close(self):
         for program in self.programs:

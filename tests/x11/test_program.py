@@ -386,6 +386,52 @@ def case_sign_up_no(args):
         check_quiet_exit(d, "close request")
 
 
+def case_release_while_box_open(args):
+    """A button held down before the box opened and released while it is open
+    leaves nothing held: after No the next click on the web address works."""
+    with Desktop(args.program) as d:
+        d.start_program()
+        window = d.wait_program_window()
+        d.move(*SIGN_UP_POINT)
+        d.xdotool("mousedown", "3")
+        d.xdotool("click", "1")
+        d.wait_box()
+        d.xdotool("mouseup", "3")
+        d.xdotool("key", "alt+n")
+        d.wait_box_gone()
+        check(d.wait_opened(1) == [SIGN_UP_ADDRESS], "opened %s" % d.opened())
+        d.click(*HOME_PAGE_POINT)
+        check(d.wait_opened(2) == [SIGN_UP_ADDRESS, HOME_PAGE_ADDRESS],
+              "the click after the box was lost: opened %s" % d.opened())
+        d.send_close_request(window)
+        check_quiet_exit(d, "close request")
+
+
+def case_presentation_refused(args):
+    """The server refuses the window's first picture: the program says so in
+    one line and an error box, goes on, and shows the picture when the window
+    is exposed; it still ends with 0 on a close request."""
+    with Desktop(args.program) as d:
+        d.beneath_window()
+        d.start_program(env=d.environment(LD_PRELOAD=args.refuse_pixmap, REFUSE_WINDOW_PIXMAPS="1"))
+        box = wait_for("the error box", lambda: d.top_level_named("Error"), 20)
+        wait_for("the box to take the keyboard",
+                 lambda: d.x.get_input_focus().focus in d.window_and_children(box), 10)
+        d.xdotool("key", "Return")
+        window = d.wait_program_window()
+        wait_for("the picture on the screen",
+                 lambda: d.screenshot().getpixel((WINDOW_LEFT + 200, WINDOW_TOP + 300)) ==
+                 expected_window_pixels(args.artwork)(200, 300), 20)
+        check_screen_shows_window(d, args.artwork, "after the exposure")
+        d.click(*HOME_PAGE_POINT)
+        check(d.wait_opened(1) == [HOME_PAGE_ADDRESS], "opened %s" % d.opened())
+        d.send_close_request(window)
+        status, out, err = d.wait_exit()
+        check(status == 0, "status %s after a close request" % status)
+        check(err == "The window Form1 could not be shown: the desktop did not take its picture.\n",
+              "standard error %r" % err)
+
+
 def case_close_while_box_open(args):
     """A close request to the window while the box is open waits for the
     answer: the box stays, and after No the page opens and the program ends
@@ -510,6 +556,17 @@ def case_task_name(args):
         check(window.get_wm_class() == ("Avendrel-copy", "Avendrel-copy"),
               "WM_CLASS %r" % (window.get_wm_class(),))
         check(window.get_wm_name() == "Avendrel", "the caption changed with the file name")
+        d.send_close_request(window)
+        check_quiet_exit(d, "close request")
+    # Every letter after the first is lowered, also outside A to Z.
+    with Desktop(args.program) as d:
+        copy = os.path.join(d.home, "\u00c4VENDREL\u00c4\u00d6.bin")
+        subprocess.run(["cp", args.program, copy], check=True)
+        d.start_program(program=copy)
+        window = d.wait_program_window()
+        name = "\u00c4vendrel\u00e4\u00f6".encode()
+        wm_class = bytes(d.property(window, "WM_CLASS"))
+        check(wm_class == name + b"\0" + name + b"\0", "WM_CLASS %r" % (wm_class,))
         d.send_close_request(window)
         check_quiet_exit(d, "close request")
 
@@ -724,6 +781,7 @@ def main():
     parser.add_argument("--cursor-tool")
     parser.add_argument("--probe")
     parser.add_argument("--fake-gtk")
+    parser.add_argument("--refuse-pixmap")
     parser.add_argument("--output")
     args = parser.parse_args()
     if args.output:

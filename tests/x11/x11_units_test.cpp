@@ -1,7 +1,8 @@
 // Unit tests of the Linux backend's portable parts: the shape taken from a
 // surface's alpha, the double-click rule, the XSETTINGS reader and the icon
-// reader. None needs a display.
+// reader, the executable's name. None needs a display.
 
+#include "platform/linux_executable_name.h"
 #include "platform/x11_double_click.h"
 #include "platform/x11_icon.h"
 #include "platform/x11_shape.h"
@@ -400,4 +401,12 @@ TEST(X11Icon, NetWmIconDataIsSizeThenPixelsPerImageInBoundedPieces)
     std::size_t calls = 0;
     NetWmIconData({}, 10, [&](std::span<const unsigned long>) { ++calls; });
     EXPECT_EQ(calls, 0u);
+}
+
+TEST(LinuxExecutableName, FileNameOfTheLinkOrTheProductNameWhenItCannotBeRead)
+{
+    EXPECT_EQ(Linux::ExecutableFileName("/proc/self/exe"), "avendrel_x11_unit_tests");
+    // Never the command line's name: the program reads no command line.
+    EXPECT_EQ(Linux::ExecutableFileName("/nonexistent/link"), "Avendrel");
+    EXPECT_EQ(Linux::ExecutableFileName(""), "Avendrel");
 }
