@@ -444,8 +444,10 @@ bool StartAccessibility(Display* display, const AccessibleWindow& window)
         s.Running = false;
         return false;
     }
+    // A broken display connection wakes the loop too; serving it then reports it.
+    const auto wake = static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR);
     for (int fd : s.Window.WatchFds)
-        if (fd >= 0) s.Api.g_unix_fd_add(fd, G_IO_IN, ServeWatched, nullptr);
+        if (fd >= 0) s.Api.g_unix_fd_add(fd, wake, ServeWatched, nullptr);
     return true;
 }
 

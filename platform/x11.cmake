@@ -10,6 +10,7 @@ pkg_check_modules(AVENDREL_ATK_BRIDGE REQUIRED IMPORTED_TARGET atk-bridge-2.0)
 # The parts that need no display, unit-tested on their own.
 add_library(avendrel_x11_units STATIC
   x11_shape.cpp x11_shape.h
+  x11_pixels.cpp x11_pixels.h
   x11_icon.cpp x11_icon.h
   x11_double_click.cpp x11_double_click.h
   x11_xsettings.cpp x11_xsettings.h
@@ -32,5 +33,5 @@ target_compile_options(avendrel_x11 PRIVATE ${AVENDREL_GTK_CFLAGS_OTHER})
 
 # The program. Its libraries are defined in later folders; CMake resolves
 # the names when it generates the build.
-add_executable(Avendrel linux_main.cpp)
+add_executable(Avendrel linux_main.cpp linux_standard_files.cpp linux_standard_files.h)
 target_link_libraries(Avendrel PRIVATE avendrel_program avendrel_x11 avendrel_resources)

@@ -1,6 +1,9 @@
 // X11 backend: start, the event loop, the shell operations and the table.
 // Implemented features:
-//  [X] One X connection; a display that cannot be opened fails Init with one line
+//  [X] One X connection; a display that cannot be opened, or whose default screen
+//      it does not have, fails Init with one line
+//  [X] A lost X server ends the program with status 1 and one line, also after the
+//      toolkit of the box has been loaded (its handlers are routed back here)
 //  [X] The primary monitor from RandR (the whole screen without it)
 //  [X] Event loop that sleeps in poll() until the display or a signal wakes it:
 //      no timers and no polling
@@ -37,6 +40,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace Platform::X11 {
 
@@ -92,6 +96,19 @@ bool TakeSignals(Backend& b)
 int IgnoreXError(Display*, XErrorEvent*)
 {
     return 0;
+}
+
+// The connection to the X server broke (the server ended, or the connection
+// was cut): nothing can be shown or answered any more, so the program ends
+// with status 1 and one line that says why. Xlib would end the process after
+// this handler returns; it does not return.
+int OnConnectionLost(Display* dpy)
+{
+    const char* name = dpy ? DisplayString(dpy) : "";
+    std::fprintf(stderr, "%s: lost the connection to the X display \"%s\"\n",
+                 program_invocation_short_name, name ? name : "");
+    std::fflush(stderr);
+    _exit(1);
 }
 
 void InternAtoms(Backend& b)
@@ -159,6 +176,16 @@ bool Init(std::string& error)
                               : "cannot open an X display: DISPLAY is not set";
         return false;
     }
+    // NOTE: Xlib accepts a negative screen number in the display name and
+    // keeps it as the default screen; every per-screen macro would then read
+    // outside the display's screen array.
+    if (DefaultScreen(b.Dpy) < 0 || DefaultScreen(b.Dpy) >= ScreenCount(b.Dpy)) {
+        error = std::string("cannot open the X display \"") + DisplayString(b.Dpy) +
+                "\": it has no screen " + std::to_string(DefaultScreen(b.Dpy));
+        XCloseDisplay(b.Dpy);
+        b.Dpy = nullptr;
+        return false;
+    }
     if (!InstallSignals(b)) {
         XCloseDisplay(b.Dpy);
         b.Dpy = nullptr;
@@ -166,6 +193,7 @@ bool Init(std::string& error)
         return false;
     }
     XSetErrorHandler(IgnoreXError);
+    XSetIOErrorHandler(OnConnectionLost);
     b.Screen = DefaultScreen(b.Dpy);
     b.Root = RootWindow(b.Dpy, b.Screen);
     b.Quit = false;

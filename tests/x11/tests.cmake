@@ -14,7 +14,8 @@ set(AVENDREL_X11_CASES screen click_through home_page double_click_setting doubl
   sign_up_no
   sign_up_yes cursor close_request signals idle no_display error_box no_sound_device
   open_address task_name primary_monitor close_while_box_open no_toolkit
-  screen_without_argb_visual screen_with_compositor
+  screen_without_argb_visual screen_with_compositor screen_depth_15 screen_depth_16 screen_depth_30 screen_depth_8
+  screen_direct_colour screen_static_grey
   cursor_without_theme release_while_box_open presentation_refused)
 foreach(case ${AVENDREL_X11_CASES})
   add_test(NAME x11_e2e_${case}
