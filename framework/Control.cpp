@@ -112,4 +112,19 @@ void OnDblClick(TControl& control, const TDefinitionValue& value, TBuildContext&
     control.OnDblClick = ReadHandler(value, "OnDblClick", context);
 }
 
+void AccessibleRole(TControl& control, const TDefinitionValue& value)
+{
+    control.SetAccessibleRole(ReadAccessibleRole(value));
+}
+
+void AccessibleName(TControl& control, const TDefinitionValue& value)
+{
+    control.SetAccessibleName(ReadAccessibleText(value, "AccessibleName"));
+}
+
+void AccessibleDescription(TControl& control, const TDefinitionValue& value)
+{
+    control.SetAccessibleDescription(ReadAccessibleText(value, "AccessibleDescription"));
+}
+
 }  // namespace ControlProperty

@@ -79,6 +79,14 @@ const TPropertyTable<TForm>& FormProperties()
          [](TForm&, const TDefinitionValue& value, TBuildContext&) {
              ReadChoice(value, "DesignerOrientation", {"Portrait", "Landscape"});
          }},
+        {"AccessibleName", false,
+         [](TForm& form, const TDefinitionValue& value, TBuildContext&) {
+             form.AccessibleName = ReadAccessibleText(value, "AccessibleName");
+         }},
+        {"AccessibleDescription", false,
+         [](TForm& form, const TDefinitionValue& value, TBuildContext&) {
+             form.AccessibleDescription = ReadAccessibleText(value, "AccessibleDescription");
+         }},
         {"OnCreate", false,
          [](TForm& form, const TDefinitionValue& value, TBuildContext& context) {
              form.OnCreate = ReadHandler(value, "OnCreate", context);
@@ -110,7 +118,10 @@ void SetNameAt(TComponent& component, const std::string& name, int line)
 
 }  // namespace
 
-TForm::TForm(TComponent* owner) : TComponent(owner) {}
+TForm::TForm(TComponent* owner)
+    : TComponent(owner), accessible_(std::make_unique<TFormAccessible>(*this))
+{
+}
 
 TForm::~TForm()
 {
@@ -172,6 +183,7 @@ void TForm::Build(const TDefinitionObject& definition)
         controls_.push_back(control);
         control->SetParentForm(this);
         SetNameAt(*control, child.Name, child.NameLine);
+        CheckAccessibleControl(*control, child);
         if (const auto* field = published.FindField(child.Name); field && !field->Bind(*this, control))
             throw EDefinitionError(child.ClassLine, "expected the class of the field " + child.Name +
                                                         " of " + ClassName() + ", found " + child.ClassName);
@@ -237,6 +249,7 @@ void TForm::Show()
     desc.Top = position.Y;
     desc.Width = ClientWidth;
     desc.Height = ClientHeight;
+    desc.Accessible = accessible_.get();
     window_ = platform.CreateWindow(desc, this);
     if (!window_) throw EWindowError("The window " + Name() + " could not be created.");
     Left = position.X;

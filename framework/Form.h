@@ -41,6 +41,12 @@ public:
     TFormPosition Position = TFormPosition::Designed;
     bool Transparency = false;
     TNotifyEvent OnCreate;
+    // What assistive technology is told about the window: its name (the
+    // caption when empty) and a description of what it shows.
+    std::string AccessibleName;
+    std::string AccessibleDescription;
+    // The accessible tree the window hands to the desktop.
+    TFormAccessible& Accessible() { return *accessible_; }
 
     const std::vector<TControl*>& Controls() const { return controls_; }
     TControl* FindControl(const std::string& name) const;
@@ -89,6 +95,7 @@ private:
     void ReleaseMouse();
 
     std::vector<TControl*> controls_;
+    std::unique_ptr<TFormAccessible> accessible_;
     TSurface surface_{0, 0};
     Platform::Window* window_ = nullptr;
     bool enabled_ = true;

@@ -91,6 +91,12 @@ TRect TImage::PictureRect() const
                       BoundsRect());
 }
 
+TRect TImage::AccessibleBounds() const
+{
+    const TRect picture = PictureRect();
+    return picture.Width > 0 && picture.Height > 0 ? picture : BoundsRect();
+}
+
 void TImage::Paint(TSurface& surface) const
 {
     const TBitmapEntry* entry = EntryForScale(kScreenScale);

@@ -12,6 +12,8 @@
 
 namespace Platform {
 
+class AccessibleTree;
+
 // A backend's window; only the backend knows what is inside.
 struct Window;
 
@@ -47,6 +49,8 @@ struct WindowDesc {
     int Top = 0;
     int Width = 0;
     int Height = 0;
+    // What the window tells assistive technology; nullptr: nothing.
+    AccessibleTree* Accessible = nullptr;
 };
 
 // Message box styles and results, with the values the desktop uses.

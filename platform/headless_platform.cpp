@@ -100,6 +100,12 @@ void Deliver(const Event& event)
 {
     State& s = S();
     Window* window = s.TheWindow;
+    if (event.What == Event::Kind::AccessibleAction) {
+        if (!window || !window->Desc.Accessible) return;
+        Record("<AccessibleAction(" + std::to_string(event.X) + ")");
+        if (!window->Desc.Accessible->DoAccessibleAction(event.X)) Record("AccessibleActionRefused");
+        return;
+    }
     if (event.What == Event::Kind::CaptureLost) {
         const bool grabbed = s.ButtonsDown != 0 && s.GrabbedByWindow && window;
         s.ButtonsDown = 0;
@@ -368,6 +374,11 @@ Event Expose()
     return {Event::Kind::Expose, MouseButton::Left, 0, 0, false};
 }
 
+Event AccessibleAction(int index)
+{
+    return {Event::Kind::AccessibleAction, MouseButton::Left, index, 0, false};
+}
+
 Event CaptureLost()
 {
     return {Event::Kind::CaptureLost, MouseButton::Left, 0, 0, false};
@@ -402,6 +413,11 @@ const std::vector<std::string>& Calls()
 const std::vector<std::uint32_t>& PresentedPixels()
 {
     return S().LastPixels;
+}
+
+AccessibleTree* AccessibleTreeOfWindow()
+{
+    return S().TheWindow ? S().TheWindow->Desc.Accessible : nullptr;
 }
 
 WindowEvents* EventsOfWindow()

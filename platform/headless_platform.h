@@ -7,6 +7,7 @@
 // button is up), answers message boxes from the script (or fails them), and
 // makes the end of the process observable through a hook.
 
+#include "platform/Accessibility.h"
 #include "platform/Platform.h"
 
 #include <functional>
@@ -16,7 +17,7 @@
 namespace Platform::Headless {
 
 struct Event {
-    enum class Kind { Move, Press, Release, LostRelease, Close, Expose, CaptureLost };
+    enum class Kind { Move, Press, Release, LostRelease, Close, Expose, CaptureLost, AccessibleAction };
     Kind What = Kind::Move;
     MouseButton Button = MouseButton::Left;
     int X = 0;
@@ -33,6 +34,10 @@ Event LostRelease(int x, int y, MouseButton button = MouseButton::Left);
 std::vector<Event> Click(int x, int y, MouseButton button = MouseButton::Left);
 Event CloseRequest();
 Event Expose();
+// Assistive technology asks for the default action of accessible object
+// `index`; the loop performs it as a real backend does, outside the request.
+Event AccessibleAction(int index);
+
 // The desktop takes the mouse from the window while buttons are held: the
 // grab ends, and the releases that follow go wherever the pointer is.
 Event CaptureLost();
@@ -75,6 +80,8 @@ const std::vector<std::uint32_t>& PresentedPixels();
 // What the current window reports its events to, for driving it directly
 // (benchmarks); nullptr without a window.
 WindowEvents* EventsOfWindow();
+// What the current window tells assistive technology; nullptr without one.
+AccessibleTree* AccessibleTreeOfWindow();
 bool WindowExists();
 bool WindowShown();
 

@@ -182,6 +182,8 @@ LRESULT CALLBACK MainProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         LRESULT result = 0;
         if (window && window->Events && HandleMainMessage(*window, message, lParam, result))
             return result;
+        if (window && HandleAccessibleMessage(*window, message, wParam, lParam, result))
+            return result;
     } catch (...) {
         // Nothing above throws; should it, the message gets its default handling.
     }
@@ -268,6 +270,7 @@ Platform::Window* CreateWindow(const WindowDesc& desc, WindowEvents* events)
 {
     auto window = std::make_unique<Platform::Window>();
     window->Events = events;
+    window->Tree = desc.Accessible;
     window->Cursor = ::LoadCursorW(nullptr, IDC_ARROW);
 
     const std::wstring taskName = Widen(desc.TaskName);
@@ -300,6 +303,7 @@ void DestroyWindow(Platform::Window* window)
 {
     if (!window) return;
     if (::GetCapture() == window->Handle) ::ReleaseCapture();
+    ReleaseAccessible(*window);
     // Detach first: the messages that destruction sends need no answer from the framework.
     ::SetWindowLongPtrW(window->Handle, GWLP_USERDATA, 0);
     ::SetWindowLongPtrW(window->Application, GWLP_USERDATA, 0);

@@ -21,6 +21,7 @@
 
 #include "platform/EmbeddedResources.h"
 #include "platform/PngDecoder.h"
+#include "platform/linux_accessible.h"
 #include "platform/linux_executable_name.h"
 #include "platform/linux_message_box.h"
 #include "platform/linux_open_address.h"
@@ -234,6 +235,11 @@ void RunLoop()
         DispatchWaiting();
         if (b.Quit) break;
         Linux::ServeToolkit();
+        if (Linux::AccessibilityRunning()) {
+            // GLib's loop serves the accessibility bus and watches the display and signals.
+            Linux::WaitWithAccessibility();
+            continue;
+        }
         // XPending in DispatchWaiting flushed every request; sleep until something arrives.
         // A broken connection wakes it too; the next XPending then reports it.
         pollfd fds[3] = {{displayFd, POLLIN, 0},

@@ -27,6 +27,7 @@
 
 #include "platform/EmbeddedResources.h"
 #include "platform/PngDecoder.h"
+#include "platform/linux_accessible.h"
 #include "platform/x11_icon.h"
 #include "platform/x11_pixels.h"
 #include "platform/x11_shape.h"
@@ -453,6 +454,8 @@ Window* CreateWindow(const WindowDesc& desc, WindowEvents* events)
     SetProperties(b, *w, desc);
     ApplyCursor(b, *w, CursorShape::Arrow);
     b.Main = w;
+    Linux::StartAccessibility(b.Dpy, {desc.Accessible, desc.TaskName, b.MonitorX, b.MonitorY,
+                                      {ConnectionNumber(b.Dpy), b.SignalPipe[0]}, DispatchWaiting});
     return w;
 }
 
@@ -460,6 +463,7 @@ void DestroyWindow(Window* w)
 {
     if (!w) return;
     Backend& b = State();
+    if (b.Main == w) Linux::StopAccessibility();
     if (b.Dpy) {
         XDestroyWindow(b.Dpy, w->Handle);
         DropContents(b, *w);

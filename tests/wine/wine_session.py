@@ -165,9 +165,11 @@ class Session:
         self.clear_browser_log()
 
     # --- programs -------------------------------------------------------
-    def start(self, exe, *args, stderr=subprocess.DEVNULL):
-        """Starts a program; `stderr` may be a file to collect its standard error."""
-        popen = subprocess.Popen([WINE, exe, *args], env=self.env, stdout=subprocess.DEVNULL,
+    def start(self, exe, *args, debug=None, stderr=subprocess.DEVNULL):
+        """Starts a program; `stderr` may be a file to collect its standard error,
+        and `debug` a WINEDEBUG setting whose trace goes there."""
+        env = dict(self.env, WINEDEBUG=debug) if debug else self.env
+        popen = subprocess.Popen([WINE, exe, *args], env=env, stdout=subprocess.DEVNULL,
                                  stderr=stderr, preexec_fn=_die_with_parent)
         program = Program(self, popen)
         self.programs.append(program)

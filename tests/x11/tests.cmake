@@ -27,6 +27,12 @@ foreach(case ${AVENDREL_X11_CASES})
   set_tests_properties(x11_e2e_${case} PROPERTIES TIMEOUT 120 LABELS "x11;e2e")
 endforeach()
 
+# The program read by an assistive-technology client over AT-SPI 2.
+add_test(NAME x11_e2e_accessible
+  COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/test_accessible.py --program $<TARGET_FILE:Avendrel>)
+set_tests_properties(x11_e2e_accessible PROPERTIES TIMEOUT 180 LABELS "x11;e2e" SKIP_RETURN_CODE 77
+  ENVIRONMENT PYTHONDONTWRITEBYTECODE=1)
+
 add_executable(x11_backend_probe ${CMAKE_CURRENT_LIST_DIR}/backend_probe.cpp)
 target_link_libraries(x11_backend_probe PRIVATE avendrel_x11 avendrel_resources)
 
