@@ -1,7 +1,4 @@
-# The Win32 backend and the shipped executable Avendrel.exe: a GUI-subsystem
-# program with the Unicode entry point, linked statically so that it needs
-# nothing but DLLs that every Windows has.
-enable_language(RC)
+# The Win32 backend (the executable Avendrel.exe is built in app/).
 
 add_library(avendrel_win32 STATIC
   win32_platform.cpp win32_platform.h win32_internal.h
@@ -9,26 +6,6 @@ add_library(avendrel_win32 STATIC
 target_link_libraries(avendrel_win32 PUBLIC avendrel_platform PRIVATE user32 gdi32 ole32 shell32 uuid)
 # The W functions and wide resource names (IDC_HAND, RT_RCDATA) throughout.
 target_compile_definitions(avendrel_win32 PRIVATE UNICODE _UNICODE)
-
-add_executable(Avendrel WIN32 win32_main.cpp win32_resources.rc)
-target_link_libraries(Avendrel PRIVATE avendrel_win32 avendrel_program)
-target_compile_definitions(Avendrel PRIVATE UNICODE _UNICODE)
-target_link_options(Avendrel PRIVATE -municode -static -static-libgcc -static-libstdc++ -s -Wl,--gc-sections)
-# Output at the top of the build folder: build/windows-x86/Avendrel.exe.
-set_target_properties(Avendrel PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
-
-# The resource script names its files relative to the source root
-# (ui/Unit1.toml, resources/artwork.png) and, inside resources/avendrel.rc,
-# relative to resources/. windres does not see these as dependencies itself.
-set(AVENDREL_WIN32_RESOURCE_FILES
-  ${CMAKE_SOURCE_DIR}/resources/avendrel.rc
-  ${CMAKE_SOURCE_DIR}/resources/avendrel.ico
-  ${CMAKE_SOURCE_DIR}/resources/avendrel.manifest
-  ${CMAKE_SOURCE_DIR}/resources/artwork.png
-  ${CMAKE_SOURCE_DIR}/ui/Unit1.toml)
-set_source_files_properties(win32_resources.rc PROPERTIES
-  INCLUDE_DIRECTORIES "${CMAKE_SOURCE_DIR};${CMAKE_SOURCE_DIR}/resources"
-  OBJECT_DEPENDS "${AVENDREL_WIN32_RESOURCE_FILES}")
 
 if(AVENDREL_TESTS)
   # Run under Wine by tests/wine: the backend's PNG decoding on fixtures.

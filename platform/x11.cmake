@@ -1,5 +1,5 @@
 # The Linux desktop backend (X11, with GTK, GIO and ALSA loaded when first
-# used) and the Linux executable. Included by platform/CMakeLists.txt.
+# used); the executable is built in app/. Included by platform/CMakeLists.txt.
 find_package(X11 REQUIRED COMPONENTS Xext Xrandr)
 find_package(PkgConfig REQUIRED)
 # Only the headers: these libraries are opened at run time when first needed.
@@ -26,8 +26,3 @@ target_link_libraries(avendrel_x11
 target_include_directories(avendrel_x11 SYSTEM PRIVATE
   ${AVENDREL_GTK_INCLUDE_DIRS} ${AVENDREL_ALSA_INCLUDE_DIRS})
 target_compile_options(avendrel_x11 PRIVATE ${AVENDREL_GTK_CFLAGS_OTHER})
-
-# The program. Its libraries are defined in later folders; CMake resolves
-# the names when it generates the build.
-add_executable(Avendrel linux_main.cpp)
-target_link_libraries(Avendrel PRIVATE avendrel_program avendrel_x11 avendrel_resources)

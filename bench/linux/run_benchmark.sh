@@ -19,7 +19,7 @@ if [ ! -f "$root/build/linux/CMakeCache.txt" ]; then
   cmake --preset linux -S "$root" >/dev/null
 fi
 cmake --build "$root/build/linux" --target Avendrel -j2 >/dev/null
-program="$root/build/linux/platform/Avendrel"
+program="$root/build/linux/app/Avendrel"
 artwork=$(sed -n 's/^AVENDREL_ARTWORK:FILEPATH=//p' "$root/build/linux/CMakeCache.txt")
 artwork=${artwork:-$root/resources/artwork.png}
 g++ -std=c++20 -O2 -o "$out/floor" "$here/floor.cpp" -lX11 -lXext -lpng
