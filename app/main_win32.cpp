@@ -13,5 +13,7 @@
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
+    // First of all: from here on, DLLs come from the system folder only.
+    Platform::Win32::RestrictDllSearch();
     return StartProgram(Platform::Win32::Connect(), Avendrel);
 }

@@ -2,8 +2,11 @@
 
 add_library(avendrel_win32 STATIC
   win32_platform.cpp win32_platform.h win32_internal.h
-  win32_window.cpp win32_image.cpp win32_shell.cpp win32_text.cpp)
-target_link_libraries(avendrel_win32 PUBLIC avendrel_platform PRIVATE user32 gdi32 ole32 shell32 uuid)
+  win32_window.cpp win32_image.cpp win32_shell.cpp win32_text.cpp
+  win32_library.cpp win32_library.h)
+# ole32 and shell32 are loaded from the system folder when first needed
+# (win32_library.h); only their headers and the GUIDs of uuid are linked.
+target_link_libraries(avendrel_win32 PUBLIC avendrel_platform PRIVATE user32 gdi32 uuid)
 # The W functions and wide resource names (IDC_HAND, RT_RCDATA) throughout.
 target_compile_definitions(avendrel_win32 PRIVATE UNICODE _UNICODE)
 
@@ -13,4 +16,16 @@ if(AVENDREL_TESTS)
   target_link_libraries(avendrel_decode_check PRIVATE avendrel_win32)
   target_link_options(avendrel_decode_check PRIVATE -static -static-libgcc -static-libstdc++)
   set_target_properties(avendrel_decode_check PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+  # Run under Wine by tests/wine: a DLL to plant beside a program under a
+  # system DLL's name, and a program that loads DLLs with or without the
+  # search restricted the way Avendrel.exe restricts it.
+  add_library(avendrel_planted_dll MODULE ${CMAKE_SOURCE_DIR}/tests/wine/planted_dll.cpp)
+  target_link_options(avendrel_planted_dll PRIVATE -static -static-libgcc)
+  set_target_properties(avendrel_planted_dll PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+  add_executable(avendrel_dll_search_check ${CMAKE_SOURCE_DIR}/tests/wine/dll_search_check.cpp)
+  target_link_libraries(avendrel_dll_search_check PRIVATE avendrel_win32)
+  target_compile_definitions(avendrel_dll_search_check PRIVATE UNICODE _UNICODE)
+  target_link_options(avendrel_dll_search_check PRIVATE -municode -static -static-libgcc -static-libstdc++)
+  set_target_properties(avendrel_dll_search_check PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 endif()

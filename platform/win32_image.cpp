@@ -7,6 +7,7 @@
 //  [ ] Only the first frame is decoded (a PNG has one)
 
 #include "platform/win32_internal.h"
+#include "platform/win32_library.h"
 
 #include <wincodec.h>
 
@@ -41,8 +42,10 @@ bool DecodePng(std::span<const std::uint8_t> data, DecodedImage& out)
 {
     if (data.empty() || data.size() > std::numeric_limits<DWORD>::max()) return false;
 
+    const ComFunctions* const com = Com();
+    if (!com) return false;
     ComRef<IWICImagingFactory> factory;
-    if (FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+    if (FAILED(com->CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                   __uuidof(IWICImagingFactory), factory.OutVoid())))
         return false;
 

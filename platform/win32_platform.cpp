@@ -1,6 +1,7 @@
 // Win32 backend: start and end of the desktop, resources, the screen, and the table.
 // Implemented features:
-//  [X] COM (for the imaging component and the shell) and the window classes
+//  [X] COM (for the imaging component and the shell), through ole32.dll
+//      loaded from the system folder, and the window classes
 //  [X] Resources from the executable's RCDATA section
 //  [X] The executable's file name from GetModuleFileNameW, any length
 //  [X] The primary screen's size from the desktop window's rectangle
@@ -11,8 +12,7 @@
 #include "platform/win32_platform.h"
 
 #include "platform/win32_internal.h"
-
-#include <objbase.h>
+#include "platform/win32_library.h"
 
 #include <cstdio>
 
@@ -24,8 +24,13 @@ bool g_comStarted = false;
 
 bool Init(std::string& error)
 {
+    const ComFunctions* const api = Com();
+    if (!api) {
+        error = "cannot load ole32.dll (error " + std::to_string(::GetLastError()) + ")";
+        return false;
+    }
     const HRESULT com =
-        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+        api->CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     if (FAILED(com)) {
         char code[16];
         std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(com));
@@ -34,7 +39,7 @@ bool Init(std::string& error)
     }
     g_comStarted = true;
     if (!RegisterWindowClasses(error)) {
-        ::CoUninitialize();
+        api->CoUninitialize();
         g_comStarted = false;
         return false;
     }
@@ -44,7 +49,7 @@ bool Init(std::string& error)
 void Terminate()
 {
     UnregisterWindowClasses();
-    if (g_comStarted) ::CoUninitialize();
+    if (g_comStarted) Com()->CoUninitialize();
     g_comStarted = false;
 }
 
