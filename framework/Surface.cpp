@@ -10,6 +10,12 @@ TSurface::TSurface(int width, int height)
 
 void TSurface::Fill(std::uint32_t pixel)
 {
+    if (pixel == 0) {
+        const std::size_t count = pixels_.size();
+        pixels_ = TPixelBuffer(); // the old block goes back first
+        pixels_ = TPixelBuffer(count);
+        return;
+    }
     std::fill(pixels_.begin(), pixels_.end(), pixel);
 }
 

@@ -2,6 +2,8 @@
 // Implemented features:
 //  [X] PNG (only PNG: the decoder is the PNG codec, not a format sniffer) to
 //      premultiplied 32-bit BGRA, i.e. the table's premultiplied ARGB layout
+//  [X] The imaging factory straight from windowscodecs.dll, loaded from the
+//      system folder; COM is started only if the codec asks for it
 //  [X] Every COM object released on every path
 // Missing features or Issues:
 //  [ ] Only the first frame is decoded (a PNG has one)
@@ -38,16 +40,30 @@ private:
 
 } // namespace
 
-bool DecodePng(std::span<const std::uint8_t> data, DecodedImage& out)
-{
-    if (data.empty() || data.size() > std::numeric_limits<DWORD>::max()) return false;
+namespace {
 
-    const ComFunctions* const com = Com();
-    if (!com) return false;
+// WICCreateImagingFactory_Proxy of windowscodecs.dll (declared in the SDK's
+// wincodec_proxy.h, which MinGW-w64 lacks).
+using CreateImagingFactoryFunction = HRESULT(WINAPI*)(UINT sdkVersion, IWICImagingFactory** factory);
+
+// The imaging component's factory function, without a trip through COM's
+// class registry; nullptr when windowscodecs.dll cannot be had.
+CreateImagingFactoryFunction FactoryFunction()
+{
+    static SystemLibrary codecs(L"windowscodecs.dll");
+    static CreateImagingFactoryFunction create = nullptr;
+    if (!create && codecs.Open()) codecs.Find("WICCreateImagingFactory_Proxy", create);
+    return create;
+}
+
+// Decodes with a fresh factory; `result` tells why it failed.
+bool DecodeOnce(std::span<const std::uint8_t> data, DecodedImage& out, HRESULT& result)
+{
+    result = E_FAIL;
+    const auto create = FactoryFunction();
+    if (!create) return false;
     ComRef<IWICImagingFactory> factory;
-    if (FAILED(com->CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                  __uuidof(IWICImagingFactory), factory.OutVoid())))
-        return false;
+    if (FAILED(create(WINCODEC_SDK_VERSION, factory.Out()))) return false;
 
     ComRef<IWICStream> stream;
     if (FAILED(factory->CreateStream(stream.Out()))) return false;
@@ -56,8 +72,9 @@ bool DecodePng(std::span<const std::uint8_t> data, DecodedImage& out)
     if (FAILED(stream->InitializeFromMemory(bytes, static_cast<DWORD>(data.size())))) return false;
 
     ComRef<IWICBitmapDecoder> decoder;
-    if (FAILED(factory->CreateDecoder(GUID_ContainerFormatPng, nullptr, decoder.Out())))
-        return false;
+    result = factory->CreateDecoder(GUID_ContainerFormatPng, nullptr, decoder.Out());
+    if (FAILED(result)) return false;
+    result = E_FAIL;
     if (FAILED(decoder->Initialize(stream.Get(), WICDecodeMetadataCacheOnDemand))) return false;
 
     ComRef<IWICBitmapFrameDecode> frame;
@@ -89,7 +106,20 @@ bool DecodePng(std::span<const std::uint8_t> data, DecodedImage& out)
     out.Width = static_cast<int>(width);
     out.Height = static_cast<int>(height);
     out.Pixels = std::move(pixels);
+    result = S_OK;
     return true;
+}
+
+} // namespace
+
+bool DecodePng(std::span<const std::uint8_t> data, DecodedImage& out)
+{
+    if (data.empty() || data.size() > std::numeric_limits<DWORD>::max()) return false;
+    HRESULT result = E_FAIL;
+    if (DecodeOnce(data, out, result)) return true;
+    // The codec is created through COM where the system wants that: start
+    // COM then and try once more. Until then start-up goes without it.
+    return result == CO_E_NOTINITIALIZED && StartCom() && DecodeOnce(data, out, result);
 }
 
 } // namespace Platform::Win32

@@ -6,7 +6,7 @@
 //      folder only; a system that lacks the function still starts
 //  [X] SystemLibrary: LoadLibraryExW limited to the system folder, or by the
 //      full path in the system folder where that limit is not known
-//  [X] The COM functions of ole32.dll
+//  [X] COM started when first needed, through ole32.dll
 // Missing features or Issues:
 //  [ ] The DLLs in the import table are the loader's to find (kernel32,
 //      user32, gdi32 and msvcrt: known DLLs that Windows maps from its own folder)
@@ -48,19 +48,52 @@ bool SystemLibrary::Open()
     return m_module != nullptr;
 }
 
+namespace {
+
+struct ComFunctions {
+    decltype(&::CoInitializeEx) CoInitializeEx = nullptr;
+    decltype(&::CoUninitialize) CoUninitialize = nullptr;
+};
+
+// The functions of ole32.dll, or nullptr when it or one of them cannot be had.
 const ComFunctions* Com()
 {
-    static const ComFunctions* const functions = [] () -> const ComFunctions* {
+    static const ComFunctions* const functions = []() -> const ComFunctions* {
         static SystemLibrary library(L"ole32.dll");
         static ComFunctions found;
-        if (!library.Open()) return nullptr;
-        if (!AVENDREL_WIN32_FIND(library, found, CoInitializeEx) ||
-            !AVENDREL_WIN32_FIND(library, found, CoUninitialize) ||
-            !AVENDREL_WIN32_FIND(library, found, CoCreateInstance))
+        if (!library.Open() || !AVENDREL_WIN32_FIND(library, found, CoInitializeEx) ||
+            !AVENDREL_WIN32_FIND(library, found, CoUninitialize))
             return nullptr;
         return &found;
     }();
     return functions;
+}
+
+enum class ComState { NotTried, Started, RunningAlready, Failed };
+ComState g_com = ComState::NotTried;
+
+} // namespace
+
+bool StartCom()
+{
+    if (g_com == ComState::NotTried) {
+        const ComFunctions* const api = Com();
+        const HRESULT result =
+            api ? api->CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)
+                : E_FAIL;
+        // S_FALSE: already started on this thread, which still wants its own
+        // CoUninitialize; RPC_E_CHANGED_MODE: running in another mode, usable.
+        g_com = SUCCEEDED(result)                ? ComState::Started
+                : result == RPC_E_CHANGED_MODE ? ComState::RunningAlready
+                                               : ComState::Failed;
+    }
+    return g_com == ComState::Started || g_com == ComState::RunningAlready;
+}
+
+void StopCom()
+{
+    if (g_com == ComState::Started) Com()->CoUninitialize();
+    g_com = ComState::NotTried;
 }
 
 } // namespace Platform::Win32

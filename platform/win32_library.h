@@ -37,14 +37,12 @@ private:
     bool m_tried = false;
 };
 
-// The COM functions of ole32.dll, loaded on first use; nullptr when the DLL
-// or one of them cannot be had.
-struct ComFunctions {
-    decltype(&::CoInitializeEx) CoInitializeEx = nullptr;
-    decltype(&::CoUninitialize) CoUninitialize = nullptr;
-    decltype(&::CoCreateInstance) CoCreateInstance = nullptr;
-};
-const ComFunctions* Com();
+// Starts COM on the calling thread (a single-threaded apartment, as the
+// shell wants it) the first time something needs it; ole32.dll is loaded
+// then. True when COM runs on the thread, also when it already did.
+bool StartCom();
+// Ends COM on the thread if StartCom started it.
+void StopCom();
 
 } // namespace Platform::Win32
 

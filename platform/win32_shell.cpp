@@ -6,7 +6,8 @@
 //      close request end it
 //  [X] Beep with the given frequency and duration
 //  [X] ShellExecuteW with the given verb, file, parameters, directory and show
-//      command; shell32.dll is loaded from the system folder at the first call
+//      command; shell32.dll is loaded from the system folder, and COM started,
+//      at the first call
 //  [X] ExitProcess with the given status
 // Missing features or Issues:
 //  [ ] None
@@ -70,6 +71,8 @@ std::intptr_t ShellExecute(Platform::Window* owner, const std::string& verb,
     const std::wstring wideFile = Widen(file);
     const std::wstring wideParameters = Widen(parameters);
     const std::wstring wideDirectory = Widen(directory);
+    // The shell may hand the address to components that need COM.
+    StartCom();
     static SystemLibrary shell(L"shell32.dll");
     static decltype(&::ShellExecuteW) shellExecute = nullptr;
     if (!shellExecute && (!shell.Open() || !shell.Find("ShellExecuteW", shellExecute)))
