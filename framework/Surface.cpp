@@ -11,12 +11,28 @@ TSurface::TSurface(int width, int height)
 void TSurface::Fill(std::uint32_t pixel)
 {
     if (pixel == 0) {
-        const std::size_t count = pixels_.size();
-        pixels_ = TPixelBuffer(); // the old block goes back first
-        pixels_ = TPixelBuffer(count);
+        // Rows nothing has written to are still zero (and, fresh from
+        // calloc, not even in memory): clear only the written ones.
+        std::fill(pixels_.begin() + static_cast<std::ptrdiff_t>(Index(0, writtenTop_)),
+                  pixels_.begin() + static_cast<std::ptrdiff_t>(Index(0, writtenBottom_)), 0u);
+        writtenTop_ = writtenBottom_ = 0;
         return;
     }
     std::fill(pixels_.begin(), pixels_.end(), pixel);
+    writtenTop_ = 0;
+    writtenBottom_ = height_;
+}
+
+void TSurface::MarkWritten(int top, int bottom)
+{
+    if (top >= bottom) return;
+    if (writtenTop_ == writtenBottom_) {
+        writtenTop_ = top;
+        writtenBottom_ = bottom;
+        return;
+    }
+    writtenTop_ = std::min(writtenTop_, top);
+    writtenBottom_ = std::max(writtenBottom_, bottom);
 }
 
 std::uint32_t SourceOver(std::uint32_t source, std::uint32_t destination)
@@ -63,6 +79,8 @@ void TSurface::DrawBitmap(const TBitmap& bitmap, const TRect& target)
     const int right = std::min(target.Right(), width_);
     const int bottom = std::min(target.Bottom(), height_);
     const bool unscaled = bitmap.Width == target.Width && bitmap.Height == target.Height;
+    if (left >= right) return;
+    MarkWritten(top, bottom);
     if (unscaled && !bitmap.Runs.empty()) {
         // Opaque runs are copied whole; that is what makes composing cheap.
         for (const TPixelRun& run : bitmap.Runs) {

@@ -78,15 +78,18 @@ public:
     const TPixelBuffer& Pixels() const { return pixels_; }
     Platform::SurfaceView View() const { return {pixels_.data(), width_, height_}; }
 
-    // Sets every pixel of the surface to `pixel`. Transparent (0) takes fresh
-    // zeroed memory instead of writing it, so that only what is then drawn
-    // costs memory.
+    // Sets every pixel of the surface to `pixel`. Transparent (0) rewrites
+    // only the rows drawn into since: a surface starts as zero memory that
+    // costs nothing until written, and rows nobody draws into never are.
     void Fill(std::uint32_t pixel);
     // Draws the whole bitmap into `target` (scaled to it, nearest sample),
     // source over, clipped to the surface.
     void DrawBitmap(const TBitmap& bitmap, const TRect& target);
 
 private:
+    // Widens the band of rows written since the last transparent fill.
+    void MarkWritten(int top, int bottom);
+
     std::size_t Index(int x, int y) const
     {
         return static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
@@ -96,6 +99,9 @@ private:
     int width_;
     int height_;
     TPixelBuffer pixels_;
+    // Rows [writtenTop_, writtenBottom_) may hold non-zero pixels.
+    int writtenTop_ = 0;
+    int writtenBottom_ = 0;
 };
 
 // Source over for premultiplied pixels: source + destination × (1 − source alpha).
