@@ -56,40 +56,45 @@ CreateImagingFactoryFunction FactoryFunction()
     return create;
 }
 
-// Decodes with a fresh factory; `result` tells why it failed.
+// Decodes with a fresh factory; `result` is the failure of the step that failed.
 bool DecodeOnce(std::span<const std::uint8_t> data, DecodedImage& out, HRESULT& result)
 {
     result = E_FAIL;
+    const auto succeeded = [&result](HRESULT step) {
+        result = step;
+        return SUCCEEDED(step);
+    };
     const auto create = FactoryFunction();
     if (!create) return false;
     ComRef<IWICImagingFactory> factory;
-    if (FAILED(create(WINCODEC_SDK_VERSION, factory.Out()))) return false;
+    if (!succeeded(create(WINCODEC_SDK_VERSION, factory.Out()))) return false;
 
     ComRef<IWICStream> stream;
-    if (FAILED(factory->CreateStream(stream.Out()))) return false;
+    if (!succeeded(factory->CreateStream(stream.Out()))) return false;
     // WIC only reads from the buffer; the interface takes a non-const pointer.
     auto* bytes = const_cast<BYTE*>(reinterpret_cast<const BYTE*>(data.data()));
-    if (FAILED(stream->InitializeFromMemory(bytes, static_cast<DWORD>(data.size())))) return false;
+    if (!succeeded(stream->InitializeFromMemory(bytes, static_cast<DWORD>(data.size()))))
+        return false;
 
     ComRef<IWICBitmapDecoder> decoder;
-    result = factory->CreateDecoder(GUID_ContainerFormatPng, nullptr, decoder.Out());
-    if (FAILED(result)) return false;
-    result = E_FAIL;
-    if (FAILED(decoder->Initialize(stream.Get(), WICDecodeMetadataCacheOnDemand))) return false;
+    if (!succeeded(factory->CreateDecoder(GUID_ContainerFormatPng, nullptr, decoder.Out())) ||
+        !succeeded(decoder->Initialize(stream.Get(), WICDecodeMetadataCacheOnDemand)))
+        return false;
 
     ComRef<IWICBitmapFrameDecode> frame;
-    if (FAILED(decoder->GetFrame(0, frame.Out()))) return false;
+    if (!succeeded(decoder->GetFrame(0, frame.Out()))) return false;
 
     ComRef<IWICFormatConverter> converter;
-    if (FAILED(factory->CreateFormatConverter(converter.Out()))) return false;
-    if (FAILED(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppPBGRA,
-                                     WICBitmapDitherTypeNone, nullptr, 0.0,
-                                     WICBitmapPaletteTypeCustom)))
+    if (!succeeded(factory->CreateFormatConverter(converter.Out())) ||
+        !succeeded(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppPBGRA,
+                                         WICBitmapDitherTypeNone, nullptr, 0.0,
+                                         WICBitmapPaletteTypeCustom)))
         return false;
 
     UINT width = 0;
     UINT height = 0;
-    if (FAILED(converter->GetSize(&width, &height)) || width == 0 || height == 0) return false;
+    if (!succeeded(converter->GetSize(&width, &height)) || width == 0 || height == 0) return false;
+    result = E_FAIL;
     // Refuse sizes whose byte count would not fit the stride arithmetic below.
     const UINT64 stride = static_cast<UINT64>(width) * 4;
     const UINT64 total = stride * height;
@@ -99,14 +104,14 @@ bool DecodeOnce(std::span<const std::uint8_t> data, DecodedImage& out, HRESULT& 
         return false;
 
     std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
-    if (FAILED(converter->CopyPixels(nullptr, static_cast<UINT>(stride), static_cast<UINT>(total),
-                                     reinterpret_cast<BYTE*>(pixels.data()))))
+    if (!succeeded(converter->CopyPixels(nullptr, static_cast<UINT>(stride),
+                                         static_cast<UINT>(total),
+                                         reinterpret_cast<BYTE*>(pixels.data()))))
         return false;
 
     out.Width = static_cast<int>(width);
     out.Height = static_cast<int>(height);
     out.Pixels = std::move(pixels);
-    result = S_OK;
     return true;
 }
 
