@@ -7,7 +7,11 @@ file(MAKE_DIRECTORY ${AVENDREL_THIRD_PARTY_INCLUDE})
 file(CREATE_LINK ${TOMLPLUSPLUS_HEADER}/toml++ ${AVENDREL_THIRD_PARTY_INCLUDE}/toml++ SYMBOLIC)
 add_library(tomlplusplus INTERFACE)
 target_include_directories(tomlplusplus SYSTEM INTERFACE ${AVENDREL_THIRD_PARTY_INCLUDE})
-target_compile_definitions(tomlplusplus INTERFACE TOML_HEADER_ONLY=1 TOML_ENABLE_FORMATTERS=0)
+# Only the parser: no formatters, and real numbers read with std::from_chars
+# (GCC 11 and later have it) rather than through a string stream, which would
+# link the whole of the C++ locale and stream machinery into Avendrel.exe.
+target_compile_definitions(tomlplusplus INTERFACE TOML_HEADER_ONLY=1 TOML_ENABLE_FORMATTERS=0
+  TOML_FLOAT_CHARCONV=1)
 
 if(NOT WIN32)
   find_package(PNG REQUIRED)

@@ -10,7 +10,29 @@ TSurface::TSurface(int width, int height)
 
 void TSurface::Fill(std::uint32_t pixel)
 {
+    if (pixel == 0) {
+        // Rows nothing has written to are still zero (and, fresh from
+        // calloc, not even in memory): clear only the written ones.
+        std::fill(pixels_.begin() + static_cast<std::ptrdiff_t>(Index(0, writtenTop_)),
+                  pixels_.begin() + static_cast<std::ptrdiff_t>(Index(0, writtenBottom_)), 0u);
+        writtenTop_ = writtenBottom_ = 0;
+        return;
+    }
     std::fill(pixels_.begin(), pixels_.end(), pixel);
+    writtenTop_ = 0;
+    writtenBottom_ = height_;
+}
+
+void TSurface::MarkWritten(int top, int bottom)
+{
+    if (top >= bottom) return;
+    if (writtenTop_ == writtenBottom_) {
+        writtenTop_ = top;
+        writtenBottom_ = bottom;
+        return;
+    }
+    writtenTop_ = std::min(writtenTop_, top);
+    writtenBottom_ = std::max(writtenBottom_, bottom);
 }
 
 std::uint32_t SourceOver(std::uint32_t source, std::uint32_t destination)
@@ -55,27 +77,37 @@ bool TSurface::ClearAndDrawBitmap(const TBitmap& bitmap, const TRect& target)
     if (bitmap.Width <= 0 || bitmap.Height <= 0 || bitmap.Width != target.Width ||
         bitmap.Height != target.Height || bitmap.RowRuns.size() != static_cast<std::size_t>(bitmap.Height) + 1)
         return false;
+    const int top = std::clamp(target.Top, 0, height_);
+    const int bottom = std::clamp(target.Bottom(), top, height_);
+    // Rows outside the picture: only those written since the last clearing
+    // can hold anything.
+    const auto clearRows = [this](int from, int to) {
+        if (from < to) std::fill(pixels_.begin() + static_cast<std::ptrdiff_t>(Index(0, from)),
+                                 pixels_.begin() + static_cast<std::ptrdiff_t>(Index(0, to)), 0u);
+    };
+    clearRows(writtenTop_, std::min(writtenBottom_, top));
+    clearRows(std::max(writtenTop_, bottom), writtenBottom_);
     std::uint32_t* const pixels = pixels_.data();
-    for (int y = 0; y < height_; ++y) {
+    for (int y = top; y < bottom; ++y) {
         std::uint32_t* row = pixels + Index(0, y);
         int x = 0;  // everything left of x is written
         const int sourceRow = y - target.Top;
-        if (sourceRow >= 0 && sourceRow < bitmap.Height) {
-            const std::uint32_t* source =
-                &bitmap.Pixels[static_cast<std::size_t>(sourceRow) * static_cast<std::size_t>(bitmap.Width)];
-            for (std::size_t i = bitmap.RowRuns[static_cast<std::size_t>(sourceRow)];
-                 i < bitmap.RowRuns[static_cast<std::size_t>(sourceRow) + 1]; ++i) {
-                const TPixelRun& run = bitmap.Runs[i];
-                const int from = std::max(target.Left + run.Start, 0);
-                const int to = std::min(target.Left + run.Start + run.Length, width_);
-                if (from >= to) continue;
-                std::fill(row + x, row + from, 0u);
-                std::copy(source + (from - target.Left), source + (to - target.Left), row + from);
-                x = to;
-            }
+        const std::uint32_t* source =
+            &bitmap.Pixels[static_cast<std::size_t>(sourceRow) * static_cast<std::size_t>(bitmap.Width)];
+        for (std::size_t i = bitmap.RowRuns[static_cast<std::size_t>(sourceRow)];
+             i < bitmap.RowRuns[static_cast<std::size_t>(sourceRow) + 1]; ++i) {
+            const TPixelRun& run = bitmap.Runs[i];
+            const int from = std::max(target.Left + run.Start, 0);
+            const int to = std::min(target.Left + run.Start + run.Length, width_);
+            if (from >= to) continue;
+            std::fill(row + x, row + from, 0u);
+            std::copy(source + (from - target.Left), source + (to - target.Left), row + from);
+            x = to;
         }
         std::fill(row + x, row + width_, 0u);
     }
+    writtenTop_ = top;
+    writtenBottom_ = bottom;
     return true;
 }
 
@@ -87,6 +119,8 @@ void TSurface::DrawBitmap(const TBitmap& bitmap, const TRect& target)
     const int right = std::min(target.Right(), width_);
     const int bottom = std::min(target.Bottom(), height_);
     const bool unscaled = bitmap.Width == target.Width && bitmap.Height == target.Height;
+    if (left >= right) return;
+    MarkWritten(top, bottom);
     if (unscaled && !bitmap.Runs.empty()) {
         // Opaque runs are copied whole; that is what makes composing cheap.
         for (const TPixelRun& run : bitmap.Runs) {

@@ -2,7 +2,10 @@
 
 #include <png.h>
 
+#include <bit>
+#include <cstdint>
 #include <cstring>
+#include <utility>
 
 namespace Platform {
 
@@ -24,26 +27,29 @@ bool DecodePngWithLibpng(std::span<const std::uint8_t> data, DecodedImage& out)
     image.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_memory(&image, data.data(), data.size()))
         return false;
-    // Straight 8-bit RGBA; the artwork is sRGB, so no conversion happens.
-    image.format = PNG_FORMAT_RGBA;
-    std::vector<std::uint8_t> rgba(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr)) {
+    // Straight 8-bit colour with alpha, in the byte order that makes each
+    // pixel one native 0xAARRGGBB word, read straight into the result; the
+    // artwork is sRGB, so no conversion happens. Premultiplied in place.
+    image.format = std::endian::native == std::endian::little ? PNG_FORMAT_BGRA : PNG_FORMAT_ARGB;
+    if (image.height != 0 && image.width > SIZE_MAX / 4 / image.height) {
+        png_image_free(&image); // more pixels than memory can hold
+        return false;
+    }
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(image.width) * image.height);
+    if (pixels.size() * 4 != PNG_IMAGE_SIZE(image) ||
+        !png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) {
         png_image_free(&image);
         return false;
     }
+    for (std::uint32_t& pixel : pixels) {
+        const std::uint32_t a = pixel >> 24;
+        if (a == 255) continue;
+        pixel = (a << 24) | (Premultiply(pixel >> 16 & 0xFF, a) << 16) |
+                (Premultiply(pixel >> 8 & 0xFF, a) << 8) | Premultiply(pixel & 0xFF, a);
+    }
     out.Width = static_cast<int>(image.width);
     out.Height = static_cast<int>(image.height);
-    out.Pixels.resize(static_cast<std::size_t>(out.Width) * static_cast<std::size_t>(out.Height));
-    for (std::size_t i = 0; i < out.Pixels.size(); ++i) {
-        const std::uint8_t* p = &rgba[i * 4];
-        const std::uint32_t a = p[3];
-        if (a == 255) {
-            out.Pixels[i] = 0xFF000000u | (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
-        } else {
-            out.Pixels[i] = (a << 24) | (Premultiply(p[0], a) << 16) | (Premultiply(p[1], a) << 8) |
-                            Premultiply(p[2], a);
-        }
-    }
+    out.Pixels = std::move(pixels);
     return true;
 }
 

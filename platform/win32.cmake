@@ -1,34 +1,15 @@
-# The Win32 backend and the shipped executable Avendrel.exe: a GUI-subsystem
-# program with the Unicode entry point, linked statically so that it needs
-# nothing but DLLs that every Windows has.
-enable_language(RC)
+# The Win32 backend (the executable Avendrel.exe is built in app/).
 
 add_library(avendrel_win32 STATIC
   win32_platform.cpp win32_platform.h win32_internal.h
-  win32_window.cpp win32_image.cpp win32_shell.cpp win32_text.cpp win32_accessible.cpp)
-target_link_libraries(avendrel_win32 PUBLIC avendrel_platform PRIVATE user32 gdi32 ole32 shell32 uuid)
+  win32_window.cpp win32_image.cpp win32_shell.cpp win32_text.cpp win32_accessible.cpp
+  win32_library.cpp win32_library.h)
+# ole32, shell32, oleacc and oleaut32 are loaded from the system folder when
+# first needed (win32_library.h); only their headers and the GUIDs of uuid
+# are linked.
+target_link_libraries(avendrel_win32 PUBLIC avendrel_platform PRIVATE user32 gdi32 uuid)
 # The W functions and wide resource names (IDC_HAND, RT_RCDATA) throughout.
 target_compile_definitions(avendrel_win32 PRIVATE UNICODE _UNICODE)
-
-add_executable(Avendrel WIN32 win32_main.cpp win32_resources.rc)
-target_link_libraries(Avendrel PRIVATE avendrel_win32 avendrel_program)
-target_compile_definitions(Avendrel PRIVATE UNICODE _UNICODE)
-target_link_options(Avendrel PRIVATE -municode -static -static-libgcc -static-libstdc++ -s -Wl,--gc-sections)
-# Output at the top of the build folder: build/windows-x86/Avendrel.exe.
-set_target_properties(Avendrel PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
-
-# The resource script names its files relative to the source root
-# (ui/Unit1.toml, resources/artwork.png) and, inside resources/avendrel.rc,
-# relative to resources/. windres does not see these as dependencies itself.
-set(AVENDREL_WIN32_RESOURCE_FILES
-  ${CMAKE_SOURCE_DIR}/resources/avendrel.rc
-  ${CMAKE_SOURCE_DIR}/resources/avendrel.ico
-  ${CMAKE_SOURCE_DIR}/resources/avendrel.manifest
-  ${CMAKE_SOURCE_DIR}/resources/artwork.png
-  ${CMAKE_SOURCE_DIR}/ui/Unit1.toml)
-set_source_files_properties(win32_resources.rc PROPERTIES
-  INCLUDE_DIRECTORIES "${CMAKE_SOURCE_DIR};${CMAKE_SOURCE_DIR}/resources"
-  OBJECT_DEPENDS "${AVENDREL_WIN32_RESOURCE_FILES}")
 
 if(AVENDREL_TESTS)
   # Run under Wine by tests/wine: the backend's PNG decoding on fixtures.
@@ -44,11 +25,15 @@ if(AVENDREL_TESTS)
   target_link_options(avendrel_accessible_client PRIVATE -static -static-libgcc -static-libstdc++)
   set_target_properties(avendrel_accessible_client PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
-  # The program on a desktop that refuses its first picture.
-  add_executable(avendrel_present_refused WIN32 ${CMAKE_SOURCE_DIR}/tests/wine/present_refused.cpp
-    win32_resources.rc)
-  target_link_libraries(avendrel_present_refused PRIVATE avendrel_win32 avendrel_program)
-  target_compile_definitions(avendrel_present_refused PRIVATE UNICODE _UNICODE)
-  target_link_options(avendrel_present_refused PRIVATE -municode -static -static-libgcc -static-libstdc++)
-  set_target_properties(avendrel_present_refused PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+  # Run under Wine by tests/wine: a DLL to plant beside a program under a
+  # system DLL's name, and a program that loads DLLs with or without the
+  # search restricted the way Avendrel.exe restricts it.
+  add_library(avendrel_planted_dll MODULE ${CMAKE_SOURCE_DIR}/tests/wine/planted_dll.cpp)
+  target_link_options(avendrel_planted_dll PRIVATE -static -static-libgcc)
+  set_target_properties(avendrel_planted_dll PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+  add_executable(avendrel_dll_search_check ${CMAKE_SOURCE_DIR}/tests/wine/dll_search_check.cpp)
+  target_link_libraries(avendrel_dll_search_check PRIVATE avendrel_win32)
+  target_compile_definitions(avendrel_dll_search_check PRIVATE UNICODE _UNICODE)
+  target_link_options(avendrel_dll_search_check PRIVATE -municode -static -static-libgcc -static-libstdc++)
+  set_target_properties(avendrel_dll_search_check PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 endif()

@@ -2,11 +2,14 @@
 // Implemented features:
 //  [X] PNG (only PNG: the decoder is the PNG codec, not a format sniffer) to
 //      premultiplied 32-bit BGRA, i.e. the table's premultiplied ARGB layout
+//  [X] The imaging factory straight from windowscodecs.dll, loaded from the
+//      system folder; COM is started only if the codec asks for it
 //  [X] Every COM object released on every path
 // Missing features or Issues:
 //  [ ] Only the first frame is decoded (a PNG has one)
 
 #include "platform/win32_internal.h"
+#include "platform/win32_library.h"
 
 #include <wincodec.h>
 
@@ -37,39 +40,61 @@ private:
 
 } // namespace
 
-bool DecodePng(std::span<const std::uint8_t> data, DecodedImage& out)
-{
-    if (data.empty() || data.size() > std::numeric_limits<DWORD>::max()) return false;
+namespace {
 
+// WICCreateImagingFactory_Proxy of windowscodecs.dll (declared in the SDK's
+// wincodec_proxy.h, which MinGW-w64 lacks).
+using CreateImagingFactoryFunction = HRESULT(WINAPI*)(UINT sdkVersion, IWICImagingFactory** factory);
+
+// The imaging component's factory function, without a trip through COM's
+// class registry; nullptr when windowscodecs.dll cannot be had.
+CreateImagingFactoryFunction FactoryFunction()
+{
+    static SystemLibrary codecs(L"windowscodecs.dll");
+    static CreateImagingFactoryFunction create = nullptr;
+    if (!create && codecs.Open()) codecs.Find("WICCreateImagingFactory_Proxy", create);
+    return create;
+}
+
+// Decodes with a fresh factory; `result` is the failure of the step that failed.
+bool DecodeOnce(std::span<const std::uint8_t> data, DecodedImage& out, HRESULT& result)
+{
+    result = E_FAIL;
+    const auto succeeded = [&result](HRESULT step) {
+        result = step;
+        return SUCCEEDED(step);
+    };
+    const auto create = FactoryFunction();
+    if (!create) return false;
     ComRef<IWICImagingFactory> factory;
-    if (FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                  __uuidof(IWICImagingFactory), factory.OutVoid())))
-        return false;
+    if (!succeeded(create(WINCODEC_SDK_VERSION, factory.Out()))) return false;
 
     ComRef<IWICStream> stream;
-    if (FAILED(factory->CreateStream(stream.Out()))) return false;
+    if (!succeeded(factory->CreateStream(stream.Out()))) return false;
     // WIC only reads from the buffer; the interface takes a non-const pointer.
     auto* bytes = const_cast<BYTE*>(reinterpret_cast<const BYTE*>(data.data()));
-    if (FAILED(stream->InitializeFromMemory(bytes, static_cast<DWORD>(data.size())))) return false;
+    if (!succeeded(stream->InitializeFromMemory(bytes, static_cast<DWORD>(data.size()))))
+        return false;
 
     ComRef<IWICBitmapDecoder> decoder;
-    if (FAILED(factory->CreateDecoder(GUID_ContainerFormatPng, nullptr, decoder.Out())))
+    if (!succeeded(factory->CreateDecoder(GUID_ContainerFormatPng, nullptr, decoder.Out())) ||
+        !succeeded(decoder->Initialize(stream.Get(), WICDecodeMetadataCacheOnDemand)))
         return false;
-    if (FAILED(decoder->Initialize(stream.Get(), WICDecodeMetadataCacheOnDemand))) return false;
 
     ComRef<IWICBitmapFrameDecode> frame;
-    if (FAILED(decoder->GetFrame(0, frame.Out()))) return false;
+    if (!succeeded(decoder->GetFrame(0, frame.Out()))) return false;
 
     ComRef<IWICFormatConverter> converter;
-    if (FAILED(factory->CreateFormatConverter(converter.Out()))) return false;
-    if (FAILED(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppPBGRA,
-                                     WICBitmapDitherTypeNone, nullptr, 0.0,
-                                     WICBitmapPaletteTypeCustom)))
+    if (!succeeded(factory->CreateFormatConverter(converter.Out())) ||
+        !succeeded(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppPBGRA,
+                                         WICBitmapDitherTypeNone, nullptr, 0.0,
+                                         WICBitmapPaletteTypeCustom)))
         return false;
 
     UINT width = 0;
     UINT height = 0;
-    if (FAILED(converter->GetSize(&width, &height)) || width == 0 || height == 0) return false;
+    if (!succeeded(converter->GetSize(&width, &height)) || width == 0 || height == 0) return false;
+    result = E_FAIL;
     // Refuse sizes whose byte count would not fit the stride arithmetic below.
     const UINT64 stride = static_cast<UINT64>(width) * 4;
     const UINT64 total = stride * height;
@@ -79,14 +104,27 @@ bool DecodePng(std::span<const std::uint8_t> data, DecodedImage& out)
         return false;
 
     std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
-    if (FAILED(converter->CopyPixels(nullptr, static_cast<UINT>(stride), static_cast<UINT>(total),
-                                     reinterpret_cast<BYTE*>(pixels.data()))))
+    if (!succeeded(converter->CopyPixels(nullptr, static_cast<UINT>(stride),
+                                         static_cast<UINT>(total),
+                                         reinterpret_cast<BYTE*>(pixels.data()))))
         return false;
 
     out.Width = static_cast<int>(width);
     out.Height = static_cast<int>(height);
     out.Pixels = std::move(pixels);
     return true;
+}
+
+} // namespace
+
+bool DecodePng(std::span<const std::uint8_t> data, DecodedImage& out)
+{
+    if (data.empty() || data.size() > std::numeric_limits<DWORD>::max()) return false;
+    HRESULT result = E_FAIL;
+    if (DecodeOnce(data, out, result)) return true;
+    // The codec is created through COM where the system wants that: start
+    // COM then and try once more. Until then start-up goes without it.
+    return result == CO_E_NOTINITIALIZED && StartCom() && DecodeOnce(data, out, result);
 }
 
 } // namespace Platform::Win32

@@ -1,6 +1,6 @@
 // Win32 backend: start and end of the desktop, resources, the screen, and the table.
 // Implemented features:
-//  [X] COM (for the imaging component and the shell) and the window classes
+//  [X] The window classes; COM is started when first needed (win32_library.cpp)
 //  [X] Resources from the executable's RCDATA section
 //  [X] The executable's file name from GetModuleFileNameW, any length
 //  [X] The primary screen's size from the desktop window's rectangle
@@ -12,41 +12,21 @@
 
 #include "platform/lower_case.h"
 #include "platform/win32_internal.h"
-
-#include <objbase.h>
-
-#include <cstdio>
+#include "platform/win32_library.h"
 
 namespace Platform::Win32 {
 
 namespace {
 
-bool g_comStarted = false;
-
 bool Init(std::string& error)
 {
-    const HRESULT com =
-        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    if (FAILED(com)) {
-        char code[16];
-        std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(com));
-        error = std::string("cannot start COM (") + code + ")";
-        return false;
-    }
-    g_comStarted = true;
-    if (!RegisterWindowClasses(error)) {
-        ::CoUninitialize();
-        g_comStarted = false;
-        return false;
-    }
-    return true;
+    return RegisterWindowClasses(error);
 }
 
 void Terminate()
 {
     UnregisterWindowClasses();
-    if (g_comStarted) ::CoUninitialize();
-    g_comStarted = false;
+    StopCom();
 }
 
 std::span<const std::uint8_t> FindResource(const char* name)

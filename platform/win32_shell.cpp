@@ -5,12 +5,15 @@
 //      box answers only Yes or No, also where the system lets Escape or a
 //      close request end it
 //  [X] Beep with the given frequency and duration
-//  [X] ShellExecuteW with the given verb, file, parameters, directory and show command
+//  [X] ShellExecuteW with the given verb, file, parameters, directory and show
+//      command; shell32.dll is loaded from the system folder, and COM started,
+//      at the first call
 //  [X] ExitProcess with the given status
 // Missing features or Issues:
 //  [ ] None
 
 #include "platform/win32_internal.h"
+#include "platform/win32_library.h"
 
 #include <shellapi.h>
 #undef ShellExecute
@@ -39,6 +42,11 @@ int MessageBox(Platform::Window* owner, const std::string& text, const std::stri
     const std::wstring wideText = Widen(text);
     const std::wstring wideCaption = Widen(caption);
     const bool yesNo = (style & MB_TYPEMASK) == MB_YESNO;
+    // HACK: under Wine the box's common controls delay-load msimg32.dll with a
+    // search that ignores the restriction and starts in the executable's
+    // folder. Loaded from the system folder first, it is found already loaded.
+    static SystemLibrary boxDrawing(L"msimg32.dll");
+    boxDrawing.Open();
     for (;;) {
         const int result =
             ::MessageBoxW(HandleOf(owner), wideText.c_str(), wideCaption.c_str(), style);
@@ -63,9 +71,15 @@ std::intptr_t ShellExecute(Platform::Window* owner, const std::string& verb,
     const std::wstring wideFile = Widen(file);
     const std::wstring wideParameters = Widen(parameters);
     const std::wstring wideDirectory = Widen(directory);
+    // The shell may hand the address to components that need COM.
+    StartCom();
+    static SystemLibrary shell(L"shell32.dll");
+    static decltype(&::ShellExecuteW) shellExecute = nullptr;
+    if (!shellExecute && (!shell.Open() || !shell.Find("ShellExecuteW", shellExecute)))
+        return SE_ERR_DLLNOTFOUND; // a failure value (at most 32), as the shell itself reports
     // The result is an HINSTANCE only for compatibility; its value above 32 means success.
     const HINSTANCE result =
-        ::ShellExecuteW(HandleOf(owner), wideVerb.c_str(), wideFile.c_str(), wideParameters.c_str(),
+        shellExecute(HandleOf(owner), wideVerb.c_str(), wideFile.c_str(), wideParameters.c_str(),
                         wideDirectory.c_str(), showCommand);
     return reinterpret_cast<std::intptr_t>(result);
 }

@@ -1,5 +1,5 @@
 # The Linux desktop backend (X11, with GTK, GIO and ALSA loaded when first
-# used) and the Linux executable. Included by platform/CMakeLists.txt.
+# used); the executable is built in app/. Included by platform/CMakeLists.txt.
 find_package(X11 REQUIRED COMPONENTS Xext Xrandr)
 find_package(PkgConfig REQUIRED)
 # Only the headers: these libraries are opened at run time when first needed.
@@ -23,15 +23,11 @@ add_library(avendrel_x11 STATIC
   linux_open_address.cpp linux_open_address.h
   linux_tone.cpp linux_tone.h
   linux_accessible.cpp linux_accessible.h
-  linux_library.h)
+  linux_library.h
+  linux_standard_files.cpp linux_standard_files.h)
 target_link_libraries(avendrel_x11
   PUBLIC avendrel_platform avendrel_x11_units
   PRIVATE avendrel_platform_embedded avendrel_resources X11::X11 X11::Xext X11::Xrandr ${CMAKE_DL_LIBS})
 target_include_directories(avendrel_x11 SYSTEM PRIVATE
   ${AVENDREL_GTK_INCLUDE_DIRS} ${AVENDREL_ALSA_INCLUDE_DIRS} ${AVENDREL_ATK_BRIDGE_INCLUDE_DIRS})
 target_compile_options(avendrel_x11 PRIVATE ${AVENDREL_GTK_CFLAGS_OTHER})
-
-# The program. Its libraries are defined in later folders; CMake resolves
-# the names when it generates the build.
-add_executable(Avendrel linux_main.cpp linux_standard_files.cpp linux_standard_files.h)
-target_link_libraries(Avendrel PRIVATE avendrel_program avendrel_x11 avendrel_resources)

@@ -24,7 +24,7 @@ fi
 echo "== building (preset linux)"
 cmake --preset linux >/dev/null
 cmake --build --preset linux --target Avendrel
-program="$root/build/linux/platform/Avendrel"
+program="$root/build/linux/app/Avendrel"
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   echo "== starting Avendrel on display $DISPLAY (close its window to end it)"

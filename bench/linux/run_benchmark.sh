@@ -19,14 +19,15 @@ if [ ! -f "$root/build/linux/CMakeCache.txt" ]; then
   cmake --preset linux -S "$root" >/dev/null
 fi
 cmake --build "$root/build/linux" --target Avendrel -j2 >/dev/null
-program="$root/build/linux/platform/Avendrel"
+program="$root/build/linux/app/Avendrel"
 artwork=$(sed -n 's/^AVENDREL_ARTWORK:FILEPATH=//p' "$root/build/linux/CMakeCache.txt")
 artwork=${artwork:-$root/resources/artwork.png}
 g++ -std=c++20 -O2 -o "$out/floor" "$here/floor.cpp" -lX11 -lXext -lpng
 g++ -std=c++20 -O2 -o "$out/first_frame" "$here/first_frame.cpp" -lX11
 
 xvfb_log="$out/xvfb.log"
-coproc XVFB { exec Xvfb -displayfd 1 -screen 0 1920x1080x24 -nolisten tcp 2>"$xvfb_log"; }
+# -noreset: no server reset (and refused connections) each time the last client leaves.
+coproc XVFB { exec Xvfb -displayfd 1 -screen 0 1920x1080x24 -nolisten tcp -noreset 2>"$xvfb_log"; }
 xvfb_pid=$XVFB_PID
 trap 'kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true' EXIT
 read -r -t 20 number <&"${XVFB[0]}" || { echo "benchmark: Xvfb did not start" >&2; exit 1; }

@@ -99,6 +99,37 @@ TEST_F(Definition, TheRealDefinitionBuildsTForm1AsDeclared)
     }
 }
 
+TEST_F(Definition, RealNumbersAreReadInEveryTomlSpelling)
+{
+    const std::string real = RealDefinition();
+    const struct {
+        const char* Written;
+        double Value;
+    } cases[] = {
+        {"1.0", 1.0}, {"+1.0", 1.0}, {"0.25", 0.25}, {"2.5e-1", 0.25}, {"25E-2", 0.25},
+        {"1_0.5", 10.5}, {"3e2", 300.0}, {"0.1", 0.1}, {"1.7976931348623157e308", 1.7976931348623157e308},
+    };
+    for (const auto& c : cases) {
+        auto* form = new TForm1(Application);
+        // The sign-up hotspot's bitmap entry: a scale with no picture to check against.
+        form->BuildFromText(Replace(real, "[{ Scale = 1.0 }]",
+                                    std::string("[{ Scale = ") + c.Written + " }]"));
+        ASSERT_EQ(form->Image11->Bitmaps().size(), 1u) << c.Written;
+        EXPECT_EQ(form->Image11->Bitmaps()[0].Scale, c.Value) << c.Written;
+        delete form;
+    }
+    // Beyond the range of a double: a clear error on its line, not infinity.
+    const std::string huge = Replace(real, "[{ Scale = 1.0 }]", "[{ Scale = 1e400 }]");
+    auto* form = new TForm1(Application);
+    try {
+        form->BuildFromText(huge);
+        ADD_FAILURE() << "1e400 accepted as " << form->Image11->Bitmaps()[0].Scale;
+    } catch (const EDefinitionError& error) {
+        EXPECT_EQ(error.Line, LineOf(huge, "1e400"));
+    }
+    delete form;
+}
+
 TEST_F(Definition, BrokenDefinitionsAreRefusedNamingTheLine)
 {
     const std::string real = RealDefinition();

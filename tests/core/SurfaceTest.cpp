@@ -132,6 +132,36 @@ TEST(Surface, DrawingByRunsGivesTheSamePixelsAsDrawingPixelByPixel)
     EXPECT_EQ(untouched.Pixel(4, 4), 0xFF0000FFu);
 }
 
+TEST(Surface, ATransparentFillClearsWhateverWasDrawnBefore)
+{
+    TBitmap opaque{3, 3, std::vector<std::uint32_t>(9, 0xFF102030), {}, {}};
+    TBitmap indexed = opaque;
+    indexed.IndexRuns();
+    const struct {
+        const char* Name;
+        std::vector<TRect> Draws;
+        std::uint32_t FillFirst;
+    } cases[] = {
+        {"one draw", {{2, 3, 3, 3}}, 0},
+        {"draws far apart", {{0, 0, 3, 3}, {5, 17, 3, 3}}, 0},
+        {"clipped at the top and the bottom", {{1, -2, 3, 3}, {4, 18, 3, 3}}, 0},
+        {"scaled over the whole surface", {{0, 0, 8, 20}}, 0},
+        {"outside: nothing drawn", {{-5, 4, 3, 3}, {2, 25, 3, 3}}, 0},
+        {"after an opaque fill", {{2, 3, 3, 3}}, 0xFFFFFFFF},
+    };
+    for (const auto& c : cases) {
+        for (const TBitmap* bitmap : {&opaque, &indexed}) {
+            TSurface surface(8, 20);
+            for (int round = 0; round < 2; ++round) {
+                if (c.FillFirst) surface.Fill(c.FillFirst);
+                for (const TRect& target : c.Draws) surface.DrawBitmap(*bitmap, target);
+                surface.Fill(0);
+                for (std::uint32_t pixel : surface.Pixels()) ASSERT_EQ(pixel, 0u) << c.Name;
+            }
+        }
+    }
+}
+
 TEST(PngDecoder, DecodesToPremultipliedArgbAndRefusesWhatIsNotAPng)
 {
     // Two straight-alpha RGBA pixels, written with libpng itself.

@@ -34,6 +34,11 @@ BUTTON_EXTENT = (435, 310, 779, 389)
 ADDRESS_EXTENT = (616, 473, 785, 485)
 # The address sits on a flat white tab; this part of it holds only the text.
 ADDRESS_TAB = (612, 465, 793, 492)
+# The home-page hotspot over the address, in artwork coordinates, and the part
+# of the tab left of the text that holds the globe (the tab's left edge is
+# straight from y 476 down; above, its rounded corner meets the sky).
+HOME_HOTSPOT = (602, 463, 794, 485)
+GLOBE_TAB = (591, 476, 611, 492)
 TAB_WHITE = (255, 255, 255)
 
 
@@ -172,6 +177,18 @@ class ArtworkPixelsTest(unittest.TestCase):
         # The text is dark on white: its core is clearly ink, not a faint haze.
         darkest = min(sum(self.pixels[p][:3]) for p in ink)
         self.assertLess(darkest, 3 * 128)
+
+    def test_globe_before_the_address_lies_inside_the_home_page_hotspot(self):
+        left, top, right, bottom = GLOBE_TAB
+        ink = [(x, y)
+               for y in range(top, bottom + 1)
+               for x in range(left, right + 1)
+               if self.pixels[x, y][:3] != TAB_WHITE]
+        self.assertTrue(ink, "no globe left of the address")
+        h_left, h_top, h_right, h_bottom = HOME_HOTSPOT
+        outside = [p for p in ink
+                   if not (h_left <= p[0] <= h_right and h_top <= p[1] <= h_bottom)]
+        self.assertEqual(outside[:10], [], "globe pixels outside the home-page hotspot")
 
 
 class IconTest(unittest.TestCase):

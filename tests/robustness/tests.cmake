@@ -33,7 +33,7 @@ foreach(scenario session close)
       --suppressions ${AVENDREL_ROBUSTNESS_DIR}/valgrind.supp)
   avendrel_robustness_test(sanitizers_${scenario} memory 180
     ${AVENDREL_ROBUSTNESS_DIR}/memory.py sanitizers ${scenario}
-      --program ${AVENDREL_SANITIZE_DIR}/platform/Avendrel
+      --program ${AVENDREL_SANITIZE_DIR}/app/Avendrel
       --suppressions ${AVENDREL_ROBUSTNESS_DIR}/lsan.supp
       --exit-check $<TARGET_FILE:avendrel_leak_check_at_exit>)
 endforeach()

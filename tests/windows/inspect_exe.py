@@ -3,11 +3,16 @@
 
   inspect_exe.py EXE i386|amd64
 
-Checks the machine, the format and subsystem, that only DLLs every Windows
-has are imported and no screen-resolution awareness is asked for, and every
-resource with its exact value: the version block, the manifest, the icon
-group MAINICON with its seven images, and the RCDATA TFORM1 and ARTWORK equal
-to the source files. Exit 0 pass, 1 fail, 77 skip (no exe).
+Checks the machine, the format and subsystem, the defences (address space
+randomisation with its relocations, no execution of data, high-entropy
+addresses on x64, terminal-server aware, no section both writable and
+executable), that only DLLs every Windows has are imported (none of those
+that the program loads itself from the system folder when first needed) and
+no screen-resolution awareness is asked for, the size of the shipped 32-bit
+exe, and every resource with its exact value: the version block, the
+manifest, the icon group MAINICON with its seven images, and the RCDATA
+TFORM1 and ARTWORK equal to the source files. Exit 0 pass, 1 fail, 77 skip
+(no exe).
 """
 
 import os
@@ -25,6 +30,12 @@ SUBSYSTEM_WINDOWS_GUI = 2
 # DLLs that come with every Windows; a static build must need nothing else.
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "ole32.dll",
                "oleaut32.dll", "advapi32.dll", "msvcrt.dll", "comctl32.dll", "shlwapi.dll"}
+# Loaded by the program itself, from the system folder only, when first needed.
+LOADED_WHEN_NEEDED = {"ole32.dll", "shell32.dll"}
+DYNAMIC_BASE, HIGH_ENTROPY_VA, NX_COMPAT, TERMINAL_SERVER_AWARE = 0x40, 0x20, 0x100, 0x8000
+RELOCS_STRIPPED = 0x1
+SCN_MEM_EXECUTE, SCN_MEM_WRITE = 0x20000000, 0x80000000
+MAX_SIZE = {"i386": 1024 * 1024}  # the shipped exe, with all its resources
 DPI_FUNCTIONS = {b"SetProcessDPIAware", b"SetProcessDpiAwareness",
                  b"SetProcessDpiAwarenessContext", b"SetThreadDpiAwarenessContext"}
 RT_ICON, RT_RCDATA, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 10, 14, 16, 24
@@ -71,11 +82,34 @@ def check_headers(pe, machine):
           f"subsystem {pe.OPTIONAL_HEADER.Subsystem}, expected the GUI subsystem (2)")
 
 
+def check_defences(pe, machine):
+    flags = pe.OPTIONAL_HEADER.DllCharacteristics
+    wanted = {"dynamic base": DYNAMIC_BASE, "NX compatible": NX_COMPAT,
+              "terminal-server aware": TERMINAL_SERVER_AWARE}
+    if machine == "amd64":
+        wanted["high-entropy addresses"] = HIGH_ENTROPY_VA
+    for name, bit in wanted.items():
+        check(flags & bit, f"DLL characteristics {flags:#x}: not {name}")
+    # Randomisation needs the relocations to move the image.
+    check(not pe.FILE_HEADER.Characteristics & RELOCS_STRIPPED, "the relocations are stripped")
+    relocations = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY[
+        "IMAGE_DIRECTORY_ENTRY_BASERELOC"]]
+    check(relocations.Size > 0, "no relocation directory")
+    for section in pe.sections:
+        both = SCN_MEM_EXECUTE | SCN_MEM_WRITE
+        name = section.Name.rstrip(b"\0").decode(errors="replace")
+        check(section.Characteristics & both != both,
+              f"section {name} is both writable and executable")
+    return flags
+
+
 def check_imports(pe):
     dlls = {entry.dll.decode().lower(): entry for entry in pe.DIRECTORY_ENTRY_IMPORT}
     extra = sorted(set(dlls) - SYSTEM_DLLS)
     check(not extra, f"imports DLLs that Windows does not bring: {extra}")
     check("kernel32.dll" in dlls, "KERNEL32.dll is not imported")
+    early = sorted(set(dlls) & LOADED_WHEN_NEEDED)
+    check(not early, f"imports {early}, which the program loads itself when first needed")
     check(not hasattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT"), "the exe has delay-loaded imports")
     names = {function.name for entry in dlls.values() for function in entry.imports}
     asked = sorted(n.decode() for n in names & DPI_FUNCTIONS)
@@ -176,6 +210,10 @@ def main(argv):
         return SKIP
     pe = pefile.PE(exe)
     check_headers(pe, machine)
+    flags = check_defences(pe, machine)
+    size = os.path.getsize(exe)
+    if machine in MAX_SIZE:
+        check(size <= MAX_SIZE[machine], f"{size} bytes, more than {MAX_SIZE[machine]}")
     dlls = check_imports(pe)
     table = resources(pe)
     check(sorted(table) == sorted([RT_ICON, RT_RCDATA, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST]),
@@ -196,7 +234,10 @@ def main(argv):
           "ARTWORK differs from resources/artwork.png")
     for failure in failures:
         print("FAIL:", failure)
-    print(f"{exe}: {os.path.getsize(exe)} bytes, imports {', '.join(dlls)}")
+    print(f"{exe}: {size} bytes, DLL characteristics {flags:#x}, imports {', '.join(dlls)}")
+    for section in pe.sections:
+        name = section.Name.rstrip(b"\0").decode(errors="replace")
+        print(f"  {name:8} {section.Misc_VirtualSize:8} bytes")
     return 1 if failures else 0
 
 

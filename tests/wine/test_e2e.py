@@ -686,6 +686,81 @@ def case_accessible(session, exe):
     check(tones() == 3, f"{tones()} tones after three actions")
 
 
+# DLLs that Avendrel.exe loads at run time under Wine (beside the ones its
+# import table names, which the loader maps before any of its code runs):
+# COM and the imaging component at start, the window's own, the shell and the
+# box at the first clicks.
+RUN_TIME_DLLS = ["ole32", "combase", "rpcrt4", "oleaut32", "propsys", "shcore", "shlwapi",
+                 "windowscodecs", "uxtheme", "shell32", "comctl32", "msimg32"]
+
+
+def _plant_dlls(session, exe, folder):
+    """A downloads folder with the program and, beside it, a DLL under each
+    run-time DLL's name that leaves NAME.dll.loaded when it is loaded. Wine is
+    told to prefer such native DLLs, as Windows would take any it finds first."""
+    planted = os.path.join(os.path.dirname(exe), "avendrel_planted_dll.dll")
+    control = os.path.join(os.path.dirname(exe), "avendrel_dll_search_check.exe")
+    check(os.path.exists(planted) and os.path.exists(control),
+          f"{planted} or {control} was not built")
+    os.makedirs(folder, exist_ok=True)
+    for name in RUN_TIME_DLLS:
+        shutil.copy(planted, os.path.join(folder, name + ".dll"))
+    for program in (exe, control):
+        shutil.copy(program, folder)
+    session.env["WINEDLLOVERRIDES"] += ";" + ",".join(RUN_TIME_DLLS) + "=n,b"
+    return os.path.join(folder, os.path.basename(exe)), os.path.join(folder,
+                                                                       os.path.basename(control))
+
+
+def _marks(folder):
+    marks = sorted(name for name in os.listdir(folder) if name.endswith(".loaded"))
+    for name in marks:
+        os.remove(os.path.join(folder, name))
+    return [name[:-len(".dll.loaded")] for name in marks]
+
+
+def _run_in(session, folder, *command):
+    """Runs a Windows program to its end with `folder` as its current folder."""
+    return subprocess.run([wine_session.WINE, *command], env=session.env, cwd=folder, timeout=60,
+                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout
+
+
+def case_planted_dlls(session, exe):
+    """DLLs planted beside the program, named like those it loads at run time,
+    are never loaded: not at start, not by the box, not by the shell. A
+    program without the restriction shows that they would be."""
+    folder = os.path.join(session.prefix.path, "drive_c", "users", "Public", "Downloads")
+    program_path, control = _plant_dlls(session, exe, folder)
+
+    said = _run_in(session, folder, control, *[n + ".dll" for n in RUN_TIME_DLLS]).split()
+    check(_marks(folder) == sorted(RUN_TIME_DLLS),
+          f"without the restriction the planted DLLs were not all loaded ({said}); "
+          "the plant proves nothing")
+    said = _run_in(session, folder, control, "restricted",
+                   *[n + ".dll" for n in RUN_TIME_DLLS]).splitlines()
+    check(said == [f"{n}.dll loaded" for n in RUN_TIME_DLLS],
+          f"with the restriction the system's DLLs did not load: {said}")
+    check(_marks(folder) == [], "the restriction let a planted DLL be loaded")
+
+    popen = subprocess.Popen([wine_session.WINE, program_path], env=session.env, cwd=folder,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    program = wine_session.Program(session, popen)
+    session.programs.append(program)
+    main = session.wait_window("Avendrel", START_TIMEOUT, WIDTH, HEIGHT)
+    check(main, "the 800x677 window \"Avendrel\" was not shown")
+    loaded = _marks(folder)
+    check(loaded == [], f"planted DLLs loaded at start: {loaded}")
+    click(session, HOME)
+    expect_opened(session, [HOME_URL], "home-page click beside planted DLLs")
+    click(session, SIGNUP)
+    check(session.wait_window("Confirm", 20), "the box was not shown")
+    session.key("Return")
+    check(program.status(EXIT_TIMEOUT) == 0, "Yes did not end the program with status 0")
+    expect_opened(session, [HOME_URL, SIGNUP_URL], "sign-up Yes beside planted DLLs")
+    loaded = _marks(folder)
+    check(loaded == [], f"planted DLLs loaded by the box or the shell: {loaded}")
+
+
 CASES = {name[len("case_"):]: function for name, function in globals().items()
          if name.startswith("case_")}
 
