@@ -6,6 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 tools/install-deps.sh
+tools/install-wine32.sh
 
 for preset in linux linux-sanitize windows-x86 windows-x64; do
   echo "== build $preset"
