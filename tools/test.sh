@@ -18,6 +18,11 @@ echo "== test linux"
 ctest --preset linux
 echo "== test linux-sanitize"
 ctest --preset linux-sanitize
+# The core tests of both Windows builds, under Wine (the 32-bit one in its WoW64 mode).
+for preset in windows-x64 windows-x86; do
+  echo "== test $preset"
+  ctest --preset "$preset"
+done
 
 echo "== fuzz the form definition for ${AVENDREL_FUZZ_SECONDS:=60} s"
 cmake --preset linux-fuzz >/dev/null
