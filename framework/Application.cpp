@@ -86,6 +86,17 @@ void TApplication::ShowException(const std::exception& error) noexcept
     }
 }
 
+void TApplication::ReportError(const std::exception& error) noexcept
+{
+    std::fprintf(stderr, "%s\n", error.what());
+    std::fflush(stderr);
+    try {
+        ShowErrorBox(error.what());
+    } catch (...) {
+        // The line above already says it.
+    }
+}
+
 void HandleEventSafely(const std::function<void()>& handler) noexcept
 {
     try {
@@ -99,10 +110,13 @@ void HandleEventSafely(const std::function<void()>& handler) noexcept
 
 std::string TaskNameFromFileName(const std::string& fileName)
 {
-    std::string name = fileName.substr(0, fileName.find('.'));
-    for (std::size_t i = 1; i < name.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(name[i]);
-        if (c >= 'A' && c <= 'Z') name[i] = static_cast<char>(c - 'A' + 'a');
-    }
-    return name;
+    const std::string name = fileName.substr(0, fileName.find('.'));
+    if (name.empty()) return name;
+    // The first character is kept as it is, whatever its length in UTF-8:
+    // its continuation bytes (10xxxxxx) belong to it.
+    std::size_t first = 1;
+    while (first < name.size() && (static_cast<unsigned char>(name[first]) & 0xC0) == 0x80) ++first;
+    const std::string rest = name.substr(first);
+    const auto lower = Platform::Current().LowerCase;
+    return name.substr(0, first) + (lower ? lower(rest) : rest);
 }

@@ -49,6 +49,10 @@ public:
 
     // Shows `error` in an error box.
     void ShowException(const std::exception& error) noexcept;
+    // Writes `error` as one line on standard error, then shows it in an error
+    // box where one can be shown: for errors that may also keep the user from
+    // seeing any box (a window that is not on the screen).
+    void ReportError(const std::exception& error) noexcept;
 
 private:
     void BuildRegisteredForm(TForm& form, const std::function<void()>& setReference,
@@ -69,5 +73,6 @@ extern void (*InitProc)();
 void HandleEventSafely(const std::function<void()>& handler) noexcept;
 
 // The name the desktop lists the program under: the executable's file name
-// cut at its first dot, every character after the first in lower case.
+// cut at its first dot, every character after the first in lower case (as the
+// desktop lowers letters, so not only A to Z).
 std::string TaskNameFromFileName(const std::string& fileName);

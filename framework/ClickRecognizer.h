@@ -14,6 +14,8 @@ public:
     PressResult Press(Platform::MouseButton button, bool doubleClick, bool inside);
     // True when this release completes a click.
     bool Release(bool inside);
+    // Forgets a press whose release will never arrive.
+    void Reset() { marked_ = false; }
     bool Marked() const { return marked_; }
 
 private:

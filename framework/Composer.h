@@ -1,7 +1,9 @@
 #pragma once
 // Composes a form onto its surface: the surface is cleared to fully
 // transparent (or filled white when the form is not transparent), then each
-// visible control draws itself, bottom of the z-order first.
+// visible control draws itself, bottom of the z-order first. The result is
+// that, whichever way it is reached (the bottom control may do the clearing
+// itself, writing each pixel once).
 
 class TForm;
 class TSurface;

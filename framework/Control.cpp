@@ -16,6 +16,11 @@ void TControl::SetVisible(bool visible)
 
 void TControl::Paint(TSurface&) const {}
 
+bool TControl::PaintOnClearedSurface(TSurface&) const
+{
+    return false;
+}
+
 void TControl::MouseDown(Platform::MouseButton button, int x, int y, bool doubleClick)
 {
     if (clicks_.Press(button, doubleClick, bounds_.Contains(x, y)) ==
@@ -105,6 +110,21 @@ void OnClick(TControl& control, const TDefinitionValue& value, TBuildContext& co
 void OnDblClick(TControl& control, const TDefinitionValue& value, TBuildContext& context)
 {
     control.OnDblClick = ReadHandler(value, "OnDblClick", context);
+}
+
+void AccessibleRole(TControl& control, const TDefinitionValue& value)
+{
+    control.SetAccessibleRole(ReadAccessibleRole(value));
+}
+
+void AccessibleName(TControl& control, const TDefinitionValue& value)
+{
+    control.SetAccessibleName(ReadAccessibleText(value, "AccessibleName"));
+}
+
+void AccessibleDescription(TControl& control, const TDefinitionValue& value)
+{
+    control.SetAccessibleDescription(ReadAccessibleText(value, "AccessibleDescription"));
 }
 
 }  // namespace ControlProperty

@@ -3,12 +3,14 @@
 // a cursor, and click events. The form routes the mouse to it; the control
 // decides what is a click with its TClickRecognizer.
 
+#include "framework/Accessible.h"
 #include "framework/ClickRecognizer.h"
 #include "framework/Component.h"
 #include "framework/Geometry.h"
 #include "framework/Properties.h"
 
 #include <functional>
+#include <string>
 
 class TForm;
 class TSurface;
@@ -32,6 +34,16 @@ public:
     TCursor Cursor() const { return cursor_; }
     void SetCursor(TCursor cursor) { cursor_ = cursor; }
 
+    // What assistive technology is told about the control.
+    TAccessibleRole AccessibleRole() const { return accessibleRole_; }
+    void SetAccessibleRole(TAccessibleRole role) { accessibleRole_ = role; }
+    const std::string& AccessibleName() const { return accessibleName_; }
+    void SetAccessibleName(const std::string& name) { accessibleName_ = name; }
+    const std::string& AccessibleDescription() const { return accessibleDescription_; }
+    void SetAccessibleDescription(const std::string& text) { accessibleDescription_ = text; }
+    // Where the control is seen, in window coordinates: its rectangle.
+    virtual TRect AccessibleBounds() const { return bounds_; }
+
     TForm* ParentForm() const { return parent_; }
     void SetParentForm(TForm* form) { parent_ = form; }
 
@@ -40,10 +52,20 @@ public:
 
     // Draws the control onto the form's surface.
     virtual void Paint(TSurface& surface) const;
+    // Clears the whole surface to transparent and draws the control onto it,
+    // faster than the two steps apart; false (surface untouched) when the
+    // control cannot do that.
+    virtual bool PaintOnClearedSurface(TSurface& surface) const;
 
     // Mouse input routed by the form, in window coordinates.
     void MouseDown(Platform::MouseButton button, int x, int y, bool doubleClick);
     void MouseUp(Platform::MouseButton button, int x, int y);
+    // Fires the click event as a recognised click does: the default action
+    // of an announced control.
+    void PerformClick() { Click(); }
+    // The press in progress ends without a click: its release went elsewhere
+    // or reached a disabled form.
+    void CancelMouse() { clicks_.Reset(); }
 
 protected:
     virtual void Click();
@@ -55,6 +77,9 @@ private:
     bool visible_ = true;
     TCursor cursor_ = TCursor::Default;
     TForm* parent_ = nullptr;
+    TAccessibleRole accessibleRole_ = TAccessibleRole::None;
+    std::string accessibleName_;
+    std::string accessibleDescription_;
     TClickRecognizer clicks_;
 };
 
@@ -69,6 +94,9 @@ void Visible(TControl& control, const TDefinitionValue& value);
 void Cursor(TControl& control, const TDefinitionValue& value);
 void OnClick(TControl& control, const TDefinitionValue& value, TBuildContext& context);
 void OnDblClick(TControl& control, const TDefinitionValue& value, TBuildContext& context);
+void AccessibleRole(TControl& control, const TDefinitionValue& value);
+void AccessibleName(TControl& control, const TDefinitionValue& value);
+void AccessibleDescription(TControl& control, const TDefinitionValue& value);
 }  // namespace ControlProperty
 
 // Binds the handler named by `value` for the event `property` of the form
@@ -93,4 +121,10 @@ void AddControlProperties(TPropertyTable<T>& table)
     table.push_back({"OnDblClick", false, [](T& control, V value, C context) {
                          ControlProperty::OnDblClick(control, value, context);
                      }});
+    table.push_back({"AccessibleRole", false,
+                     [](T& control, V value, C) { ControlProperty::AccessibleRole(control, value); }});
+    table.push_back({"AccessibleName", false,
+                     [](T& control, V value, C) { ControlProperty::AccessibleName(control, value); }});
+    table.push_back({"AccessibleDescription", false,
+                     [](T& control, V value, C) { ControlProperty::AccessibleDescription(control, value); }});
 }

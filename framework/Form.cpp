@@ -79,6 +79,14 @@ const TPropertyTable<TForm>& FormProperties()
          [](TForm&, const TDefinitionValue& value, TBuildContext&) {
              ReadChoice(value, "DesignerOrientation", {"Portrait", "Landscape"});
          }},
+        {"AccessibleName", false,
+         [](TForm& form, const TDefinitionValue& value, TBuildContext&) {
+             form.AccessibleName = ReadAccessibleText(value, "AccessibleName");
+         }},
+        {"AccessibleDescription", false,
+         [](TForm& form, const TDefinitionValue& value, TBuildContext&) {
+             form.AccessibleDescription = ReadAccessibleText(value, "AccessibleDescription");
+         }},
         {"OnCreate", false,
          [](TForm& form, const TDefinitionValue& value, TBuildContext& context) {
              form.OnCreate = ReadHandler(value, "OnCreate", context);
@@ -110,7 +118,10 @@ void SetNameAt(TComponent& component, const std::string& name, int line)
 
 }  // namespace
 
-TForm::TForm(TComponent* owner) : TComponent(owner) {}
+TForm::TForm(TComponent* owner)
+    : TComponent(owner), accessible_(std::make_unique<TFormAccessible>(*this))
+{
+}
 
 TForm::~TForm()
 {
@@ -172,6 +183,7 @@ void TForm::Build(const TDefinitionObject& definition)
         controls_.push_back(control);
         control->SetParentForm(this);
         SetNameAt(*control, child.Name, child.NameLine);
+        CheckAccessibleControl(*control, child);
         if (const auto* field = published.FindField(child.Name); field && !field->Bind(*this, control))
             throw EDefinitionError(child.ClassLine, "expected the class of the field " + child.Name +
                                                         " of " + ClassName() + ", found " + child.ClassName);
@@ -237,12 +249,15 @@ void TForm::Show()
     desc.Top = position.Y;
     desc.Width = ClientWidth;
     desc.Height = ClientHeight;
+    desc.Accessible = accessible_.get();
     window_ = platform.CreateWindow(desc, this);
     if (!window_) throw EWindowError("The window " + Name() + " could not be created.");
     Left = position.X;
     Top = position.Y;
     Invalidate();
     platform.ShowWindow(window_);
+    // A desktop that refused the picture of a hidden window may take it now.
+    if (presentFailed_) Present();
 }
 
 void TForm::Close()
@@ -263,7 +278,15 @@ void TForm::Invalidate()
 
 void TForm::Present()
 {
-    Platform::Current().PresentWindow(window_, surface_.View(), Left, Top);
+    if (Platform::Current().PresentWindow(window_, surface_.View(), Left, Top)) {
+        presentFailed_ = false;
+        return;
+    }
+    if (presentFailed_) return;
+    presentFailed_ = true;
+    if (Application)
+        Application->ReportError(
+            EWindowError("The window " + Name() + " could not be shown: the desktop did not take its picture."));
 }
 
 void TForm::UpdateCursor(int x, int y)
@@ -278,10 +301,20 @@ void TForm::UpdateCursor(int x, int y)
     Platform::Current().SetCursor(window_, shape);
 }
 
+void TForm::ReleaseMouse()
+{
+    captured_ = nullptr;
+    buttonsDown_ = 0;
+    for (TControl* control : controls_) control->CancelMouse();
+}
+
 void TForm::MouseDown(Platform::MouseButton button, int x, int y, bool doubleClick) noexcept
 {
     HandleEventSafely([&] {
         if (!enabled_) return;
+        // A button pressed again without its release: that release went
+        // elsewhere, so whatever it would have ended ends here.
+        if (buttonsDown_ & ButtonBit(button)) ReleaseMouse();
         UpdateCursor(x, y);
         TControl* target = captured_ ? captured_ : ControlAt(x, y);
         buttonsDown_ |= ButtonBit(button);
@@ -296,7 +329,11 @@ void TForm::MouseUp(Platform::MouseButton button, int x, int y) noexcept
         TControl* target = captured_ ? captured_ : ControlAt(x, y);
         buttonsDown_ &= ~ButtonBit(button);
         if (buttonsDown_ == 0) captured_ = nullptr;
-        if (!enabled_) return;
+        if (!enabled_) {
+            // The press began before a box disabled the form: no click now.
+            if (target) target->CancelMouse();
+            return;
+        }
         if (target) target->MouseUp(button, x, y);
     });
 }
@@ -312,6 +349,11 @@ void TForm::MouseMove(int x, int y) noexcept
 void TForm::CloseRequest() noexcept
 {
     HandleEventSafely([&] { Close(); });
+}
+
+void TForm::CaptureLost() noexcept
+{
+    HandleEventSafely([&] { ReleaseMouse(); });
 }
 
 void TForm::Expose() noexcept

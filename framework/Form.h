@@ -41,6 +41,12 @@ public:
     TFormPosition Position = TFormPosition::Designed;
     bool Transparency = false;
     TNotifyEvent OnCreate;
+    // What assistive technology is told about the window: its name (the
+    // caption when empty) and a description of what it shows.
+    std::string AccessibleName;
+    std::string AccessibleDescription;
+    // The accessible tree the window hands to the desktop.
+    TFormAccessible& Accessible() { return *accessible_; }
 
     const std::vector<TControl*>& Controls() const { return controls_; }
     TControl* FindControl(const std::string& name) const;
@@ -56,7 +62,9 @@ public:
     void SetEnabled(bool enabled) { enabled_ = enabled; }
     Platform::Window* Handle() const { return window_; }
 
-    // Composes the surface again and presents it, if the window exists.
+    // Composes the surface again and presents it, if the window exists. A
+    // presentation that fails is reported once (until one succeeds again),
+    // and the form goes on; the next change or exposure tries again.
     void Invalidate();
     const TSurface& Surface() const { return surface_; }
 
@@ -77,18 +85,25 @@ private:
     void MouseMove(int x, int y) noexcept override;
     void CloseRequest() noexcept override;
     void Expose() noexcept override;
+    void CaptureLost() noexcept override;
 
     void Build(const struct TDefinitionObject& definition);
     void UpdateCursor(int x, int y);
     void Present();
     void DestroyHandle();
+    // Forgets the capture, the buttons held and every control's press.
+    void ReleaseMouse();
 
     std::vector<TControl*> controls_;
+    std::unique_ptr<TFormAccessible> accessible_;
     TSurface surface_{0, 0};
     Platform::Window* window_ = nullptr;
     bool enabled_ = true;
     TControl* captured_ = nullptr;
     unsigned buttonsDown_ = 0;
     bool cursorKnown_ = false;
+    // The last presentation failed and has been reported; reported again only
+    // after a presentation has succeeded.
+    bool presentFailed_ = false;
     Platform::CursorShape cursor_ = Platform::CursorShape::Arrow;
 };

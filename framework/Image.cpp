@@ -19,7 +19,7 @@ TBitmap DecodeResource(const std::string& name, int line)
     Platform::DecodedImage image;
     if (!platform.DecodePng(data, image))
         throw EDefinitionError(line, "expected a PNG picture in the resource " + name);
-    TBitmap bitmap{image.Width, image.Height, std::move(image.Pixels), {}};
+    TBitmap bitmap{image.Width, image.Height, std::move(image.Pixels), {}, {}};
     bitmap.IndexRuns();
     return bitmap;
 }
@@ -91,11 +91,24 @@ TRect TImage::PictureRect() const
                       BoundsRect());
 }
 
+TRect TImage::AccessibleBounds() const
+{
+    const TRect picture = PictureRect();
+    return picture.Width > 0 && picture.Height > 0 ? picture : BoundsRect();
+}
+
 void TImage::Paint(TSurface& surface) const
 {
     const TBitmapEntry* entry = EntryForScale(kScreenScale);
     if (!entry || !entry->Bitmap) return;
     surface.DrawBitmap(*entry->Bitmap, PictureRect());
+}
+
+bool TImage::PaintOnClearedSurface(TSurface& surface) const
+{
+    const TBitmapEntry* entry = EntryForScale(kScreenScale);
+    if (!entry || !entry->Bitmap) return false;
+    return surface.ClearAndDrawBitmap(*entry->Bitmap, PictureRect());
 }
 
 const TPropertyTable<TImage>& TImage::Properties()

@@ -35,6 +35,9 @@ public:
     TRect PictureRect() const;
 
     void Paint(TSurface& surface) const override;
+    // The picture where one is drawn, else the control's rectangle.
+    TRect AccessibleBounds() const override;
+    bool PaintOnClearedSurface(TSurface& surface) const override;
 
     static const TPropertyTable<TImage>& Properties();
 

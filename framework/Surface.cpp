@@ -32,7 +32,8 @@ std::uint32_t SourceOver(std::uint32_t source, std::uint32_t destination)
 void TBitmap::IndexRuns()
 {
     Runs.clear();
-    for (int y = 0; y < Height; ++y) {
+    RowRuns.assign(1, 0);
+    for (int y = 0; y < Height; ++y, RowRuns.push_back(Runs.size())) {
         const std::uint32_t* row = &Pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(Width)];
         int x = 0;
         while (x < Width) {
@@ -47,6 +48,35 @@ void TBitmap::IndexRuns()
             Runs.push_back({y, start, x - start, opaque});
         }
     }
+}
+
+bool TSurface::ClearAndDrawBitmap(const TBitmap& bitmap, const TRect& target)
+{
+    if (bitmap.Width <= 0 || bitmap.Height <= 0 || bitmap.Width != target.Width ||
+        bitmap.Height != target.Height || bitmap.RowRuns.size() != static_cast<std::size_t>(bitmap.Height) + 1)
+        return false;
+    std::uint32_t* const pixels = pixels_.data();
+    for (int y = 0; y < height_; ++y) {
+        std::uint32_t* row = pixels + Index(0, y);
+        int x = 0;  // everything left of x is written
+        const int sourceRow = y - target.Top;
+        if (sourceRow >= 0 && sourceRow < bitmap.Height) {
+            const std::uint32_t* source =
+                &bitmap.Pixels[static_cast<std::size_t>(sourceRow) * static_cast<std::size_t>(bitmap.Width)];
+            for (std::size_t i = bitmap.RowRuns[static_cast<std::size_t>(sourceRow)];
+                 i < bitmap.RowRuns[static_cast<std::size_t>(sourceRow) + 1]; ++i) {
+                const TPixelRun& run = bitmap.Runs[i];
+                const int from = std::max(target.Left + run.Start, 0);
+                const int to = std::min(target.Left + run.Start + run.Length, width_);
+                if (from >= to) continue;
+                std::fill(row + x, row + from, 0u);
+                std::copy(source + (from - target.Left), source + (to - target.Left), row + from);
+                x = to;
+            }
+        }
+        std::fill(row + x, row + width_, 0u);
+    }
+    return true;
 }
 
 void TSurface::DrawBitmap(const TBitmap& bitmap, const TRect& target)

@@ -26,6 +26,9 @@ struct TBitmap {
     // skips transparent pixels. Empty until IndexRuns is called.
     std::vector<TPixelRun> Runs;
 
+    // Where each row's runs begin in Runs; Height + 1 entries.
+    std::vector<std::size_t> RowRuns;
+
     // Finds the runs of Pixels; call again whenever Pixels change.
     void IndexRuns();
 };
@@ -45,6 +48,11 @@ public:
     // Draws the whole bitmap into `target` (scaled to it, nearest sample),
     // source over, clipped to the surface.
     void DrawBitmap(const TBitmap& bitmap, const TRect& target);
+    // The same as Fill(0) followed by DrawBitmap, writing each pixel once:
+    // the bitmap's runs are copied (source over transparent is the source
+    // itself) and only the pixels between them are cleared. Returns false,
+    // and changes nothing, when the bitmap is not drawn unscaled from its runs.
+    bool ClearAndDrawBitmap(const TBitmap& bitmap, const TRect& target);
 
 private:
     std::size_t Index(int x, int y) const

@@ -12,6 +12,8 @@
 
 namespace Platform {
 
+class AccessibleTree;
+
 // A backend's window; only the backend knows what is inside.
 struct Window;
 
@@ -47,6 +49,8 @@ struct WindowDesc {
     int Top = 0;
     int Width = 0;
     int Height = 0;
+    // What the window tells assistive technology; nullptr: nothing.
+    AccessibleTree* Accessible = nullptr;
 };
 
 // Message box styles and results, with the values the desktop uses.
@@ -73,8 +77,13 @@ public:
     virtual void MouseUp(MouseButton button, int x, int y) noexcept = 0;
     virtual void MouseMove(int x, int y) noexcept = 0;
     virtual void CloseRequest() noexcept = 0;
-    // The desktop lost the window's contents; the framework presents again.
+    // The desktop lost the window's contents, or may now be able to show
+    // contents it could not show before; the framework presents again.
     virtual void Expose() noexcept = 0;
+    // The mouse is no longer captured by the window although not every
+    // release has arrived (another window or the desktop took it): no button
+    // counts as held any longer and no press is waiting for its release.
+    virtual void CaptureLost() noexcept = 0;
 
 protected:
     ~WindowEvents() = default;
@@ -93,15 +102,18 @@ struct Table {
     bool (*DecodePng)(std::span<const std::uint8_t> data, DecodedImage& out) = nullptr;
     // the executable's file name without its folder, e.g. "Avendrel.exe"
     std::string (*ExecutableName)() = nullptr;
+    // UTF-8 text with every letter in lower case, as the desktop lowers text
+    std::string (*LowerCase)(const std::string& text) = nullptr;
 
     // screen: the size of the primary screen
     ScreenSize (*GetScreenSize)() = nullptr;
 
     // window: created hidden; Present sets the contents (only pixels with
-    // alpha above 0 are seen and take the mouse) and the position; Show maps it.
+    // alpha above 0 are seen and take the mouse) and the position, and returns
+    // false when the desktop did not take them; Show maps it.
     Window* (*CreateWindow)(const WindowDesc& desc, WindowEvents* events) = nullptr;
     void (*DestroyWindow)(Window* window) = nullptr;
-    void (*PresentWindow)(Window* window, const SurfaceView& surface, int left, int top) = nullptr;
+    bool (*PresentWindow)(Window* window, const SurfaceView& surface, int left, int top) = nullptr;
     void (*ShowWindow)(Window* window) = nullptr;
     void (*SetCursor)(Window* window, CursorShape shape) = nullptr;
     Window* (*GetActiveWindow)() = nullptr;

@@ -4,6 +4,7 @@
 //  [X] Scripted mouse events and close requests, delivered by RunLoop
 //  [X] Input only where the presented alpha is above 0; the grab from press to release
 //  [X] Scripted message box answers, failures, and events while a box is open
+//  [X] Scripted refusals of presentations and losses of the mouse capture
 //  [X] Resources from the embedded table, PNG decoding with libpng (WIC in Windows builds)
 //  [X] Observable process end through a hook
 // Missing features or Issues:
@@ -13,6 +14,8 @@
 
 #include "platform/EmbeddedResources.h"
 #include "platform/PngDecoder.h"
+
+#include "platform/lower_case.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -41,6 +44,7 @@ struct State {
     std::vector<std::string> Calls;
     Window* TheWindow = nullptr;
     std::vector<std::uint32_t> LastPixels;
+    int PresentFailuresLeft = 0;
     bool Quit = false;
     // Buttons held down, one bit each, and which side holds the grab while
     // any is down: like a real desktop, the window that took the first
@@ -96,6 +100,21 @@ void Deliver(const Event& event)
 {
     State& s = S();
     Window* window = s.TheWindow;
+    if (event.What == Event::Kind::AccessibleAction) {
+        if (!window || !window->Desc.Accessible) return;
+        Record("<AccessibleAction(" + std::to_string(event.X) + ")");
+        if (!window->Desc.Accessible->DoAccessibleAction(event.X)) Record("AccessibleActionRefused");
+        return;
+    }
+    if (event.What == Event::Kind::CaptureLost) {
+        const bool grabbed = s.ButtonsDown != 0 && s.GrabbedByWindow && window;
+        s.ButtonsDown = 0;
+        s.GrabbedByWindow = false;
+        if (!grabbed) return;
+        Record("<CaptureLost");
+        window->Events->CaptureLost();
+        return;
+    }
     if (event.What == Event::Kind::Close || event.What == Event::Kind::Expose) {
         if (!window) return;
         if (event.What == Event::Kind::Close) {
@@ -108,6 +127,12 @@ void Deliver(const Event& event)
         return;
     }
     const unsigned bit = 1u << static_cast<unsigned>(event.Button);
+    if (event.What == Event::Kind::LostRelease) {
+        s.ButtonsDown &= ~bit;
+        Record("<Lost:Release(" + std::to_string(event.X) + "," + std::to_string(event.Y) + "," +
+               ButtonName(event.Button) + ")");
+        return;
+    }
     bool reaches = false;
     if (s.ButtonsDown != 0) {
         reaches = s.GrabbedByWindow && window;
@@ -202,11 +227,17 @@ void DestroyWindow(Window* window)
     delete window;
 }
 
-void PresentWindow(Window* window, const SurfaceView& surface, int left, int top)
+bool PresentWindow(Window* window, const SurfaceView& surface, int left, int top)
 {
-    Record("PresentWindow(" + WindowName(window) + "," + std::to_string(surface.Width) + "x" +
-           std::to_string(surface.Height) + "," + std::to_string(left) + "," +
-           std::to_string(top) + ")");
+    std::string line = "PresentWindow(" + WindowName(window) + "," + std::to_string(surface.Width) + "x" +
+                       std::to_string(surface.Height) + "," + std::to_string(left) + "," +
+                       std::to_string(top) + ")";
+    if (S().PresentFailuresLeft > 0) {
+        --S().PresentFailuresLeft;
+        Record(line + "=failed");
+        return false;
+    }
+    Record(std::move(line));
     window->Pixels.assign(surface.Pixels,
                           surface.Pixels + static_cast<std::size_t>(surface.Width) * surface.Height);
     window->Width = surface.Width;
@@ -214,6 +245,7 @@ void PresentWindow(Window* window, const SurfaceView& surface, int left, int top
     window->Desc.Left = left;
     window->Desc.Top = top;
     S().LastPixels = window->Pixels;
+    return true;
 }
 
 void ShowWindow(Window* window)
@@ -322,6 +354,11 @@ Event Release(int x, int y, MouseButton button)
     return {Event::Kind::Release, button, x, y, false};
 }
 
+Event LostRelease(int x, int y, MouseButton button)
+{
+    return {Event::Kind::LostRelease, button, x, y, false};
+}
+
 std::vector<Event> Click(int x, int y, MouseButton button)
 {
     return {MoveTo(x, y), Press(x, y, button), Release(x, y, button)};
@@ -337,6 +374,16 @@ Event Expose()
     return {Event::Kind::Expose, MouseButton::Left, 0, 0, false};
 }
 
+Event AccessibleAction(int index)
+{
+    return {Event::Kind::AccessibleAction, MouseButton::Left, index, 0, false};
+}
+
+Event CaptureLost()
+{
+    return {Event::Kind::CaptureLost, MouseButton::Left, 0, 0, false};
+}
+
 void Load(Script script)
 {
     State& s = S();
@@ -344,6 +391,7 @@ void Load(Script script)
     s = State{};
     s.Queue.assign(script.Events.begin(), script.Events.end());
     s.Answers.assign(script.Answers.begin(), script.Answers.end());
+    s.PresentFailuresLeft = script.PresentFailures;
     s.Setup = std::move(script);
 }
 
@@ -365,6 +413,11 @@ const std::vector<std::string>& Calls()
 const std::vector<std::uint32_t>& PresentedPixels()
 {
     return S().LastPixels;
+}
+
+AccessibleTree* AccessibleTreeOfWindow()
+{
+    return S().TheWindow ? S().TheWindow->Desc.Accessible : nullptr;
 }
 
 WindowEvents* EventsOfWindow()
@@ -401,6 +454,7 @@ Table Connect()
     table.FindResource = FindResource;
     table.DecodePng = DecodePng;
     table.ExecutableName = ExecutableName;
+    table.LowerCase = LowerCaseUtf8;
     table.GetScreenSize = GetScreenSize;
     table.CreateWindow = CreateWindow;
     table.DestroyWindow = DestroyWindow;

@@ -7,6 +7,7 @@
 // button is up), answers message boxes from the script (or fails them), and
 // makes the end of the process observable through a hook.
 
+#include "platform/Accessibility.h"
 #include "platform/Platform.h"
 
 #include <functional>
@@ -16,7 +17,7 @@
 namespace Platform::Headless {
 
 struct Event {
-    enum class Kind { Move, Press, Release, Close, Expose };
+    enum class Kind { Move, Press, Release, LostRelease, Close, Expose, CaptureLost, AccessibleAction };
     Kind What = Kind::Move;
     MouseButton Button = MouseButton::Left;
     int X = 0;
@@ -27,10 +28,19 @@ struct Event {
 Event MoveTo(int x, int y);
 Event Press(int x, int y, MouseButton button = MouseButton::Left, bool doubleClick = false);
 Event Release(int x, int y, MouseButton button = MouseButton::Left);
+// A release that the desktop takes but never delivers to the window.
+Event LostRelease(int x, int y, MouseButton button = MouseButton::Left);
 // A move to the point, a press and a release there.
 std::vector<Event> Click(int x, int y, MouseButton button = MouseButton::Left);
 Event CloseRequest();
 Event Expose();
+// Assistive technology asks for the default action of accessible object
+// `index`; the loop performs it as a real backend does, outside the request.
+Event AccessibleAction(int index);
+
+// The desktop takes the mouse from the window while buttons are held: the
+// grab ends, and the releases that follow go wherever the pointer is.
+Event CaptureLost();
 
 // How the next message box is answered; events in WhileOpen are delivered
 // while the box is open (a real desktop would not deliver them to a disabled
@@ -46,6 +56,8 @@ struct Script {
     std::vector<Event> Events;
     std::vector<BoxAnswer> Answers;  // a box with no answer left fails
     bool InitFails = false;
+    // How many presentations, from the first, the desktop refuses.
+    int PresentFailures = 0;
 };
 
 // Replaces the desktop's state with a fresh one that follows `script`.
@@ -68,6 +80,8 @@ const std::vector<std::uint32_t>& PresentedPixels();
 // What the current window reports its events to, for driving it directly
 // (benchmarks); nullptr without a window.
 WindowEvents* EventsOfWindow();
+// What the current window tells assistive technology; nullptr without one.
+AccessibleTree* AccessibleTreeOfWindow();
 bool WindowExists();
 bool WindowShown();
 

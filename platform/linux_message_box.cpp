@@ -1,6 +1,8 @@
 // Linux: message boxes as GTK 3 message dialogs.
 // Implemented features:
 //  [X] Icon and buttons from the style: OK, OK/Cancel, Yes/No; error, question, warning, information
+//  [X] An icon that cannot be loaded (no icon theme, no MIME database) is left out
+//  [X] The program's X error handlers stay in place when GTK starts
 //  [X] GTK's own translated buttons; the first button is the default and has the focus
 //  [X] Modal and transient for the owner's X window, centred on it
 //  [X] A Yes/No box closes only through Yes or No (Escape and close requests do not answer it)
@@ -31,6 +33,13 @@ struct GtkApi {
     AVENDREL_LIBRARY_FUNCTION(gtk_init_check);
     AVENDREL_LIBRARY_FUNCTION(gtk_message_dialog_new);
     AVENDREL_LIBRARY_FUNCTION(gtk_image_new_from_icon_name);
+    AVENDREL_LIBRARY_FUNCTION(gtk_icon_theme_get_default);
+    AVENDREL_LIBRARY_FUNCTION(gtk_icon_theme_lookup_icon);
+    AVENDREL_LIBRARY_FUNCTION(gtk_icon_info_get_filename);
+    AVENDREL_LIBRARY_FUNCTION(gtk_icon_size_lookup);
+    AVENDREL_LIBRARY_FUNCTION(gdk_pixbuf_new_from_file_at_size);
+    AVENDREL_LIBRARY_FUNCTION(gdk_pixbuf_new_from_resource_at_scale);
+    AVENDREL_LIBRARY_FUNCTION(g_error_free);
     AVENDREL_LIBRARY_FUNCTION(gtk_widget_show);
     AVENDREL_LIBRARY_FUNCTION(gtk_window_set_title);
     AVENDREL_LIBRARY_FUNCTION(gtk_window_move);
@@ -64,6 +73,13 @@ bool LoadGtk(GtkApi& api)
            AVENDREL_FIND(library, api, gtk_init_check) &&
            AVENDREL_FIND(library, api, gtk_message_dialog_new) &&
            AVENDREL_FIND(library, api, gtk_image_new_from_icon_name) &&
+           AVENDREL_FIND(library, api, gtk_icon_theme_get_default) &&
+           AVENDREL_FIND(library, api, gtk_icon_theme_lookup_icon) &&
+           AVENDREL_FIND(library, api, gtk_icon_info_get_filename) &&
+           AVENDREL_FIND(library, api, gtk_icon_size_lookup) &&
+           AVENDREL_FIND(library, api, gdk_pixbuf_new_from_file_at_size) &&
+           AVENDREL_FIND(library, api, gdk_pixbuf_new_from_resource_at_scale) &&
+           AVENDREL_FIND(library, api, g_error_free) &&
            AVENDREL_FIND(library, api, gtk_widget_show) &&
            AVENDREL_FIND(library, api, gtk_window_set_title) &&
            AVENDREL_FIND(library, api, gtk_window_move) &&
@@ -91,6 +107,21 @@ bool LoadGtk(GtkApi& api)
 
 bool g_gtkReady = false;  // set once GTK has been initialised
 
+// The program's own X error handlers, kept when GDK installs its own (Xlib
+// has one of each per process): errors on GDK's display go to GDK, all
+// others to the program's handler, and a lost server, whichever connection
+// notices it first, to the program's handler alone.
+XErrorHandler g_programErrorHandler = nullptr;
+XErrorHandler g_toolkitErrorHandler = nullptr;
+Display* g_toolkitDisplay = nullptr;
+
+int RouteXError(Display* display, XErrorEvent* error)
+{
+    XErrorHandler handler =
+        display == g_toolkitDisplay ? g_toolkitErrorHandler : g_programErrorHandler;
+    return handler ? handler(display, error) : 0;
+}
+
 // Initialises GTK on its X11 backend the first time; GTK never sees the
 // command line. GL probing is switched off while GDK opens the display (a
 // message box draws no GL, and the probe costs a hundred milliseconds and
@@ -106,9 +137,18 @@ const GtkApi* Gtk()
             previous ? std::optional<std::string>(previous) : std::nullopt;
         setenv("GDK_GL", "disable", 1);
         api.gdk_set_allowed_backends("x11");
+        // XSet*ErrorHandler return the handler they replace.
+        g_programErrorHandler = XSetErrorHandler(nullptr);
+        XSetErrorHandler(g_programErrorHandler);
+        const XIOErrorHandler programIoHandler = XSetIOErrorHandler(nullptr);
+        XSetIOErrorHandler(programIoHandler);
         const bool ok = api.gtk_init_check(nullptr, nullptr);
         if (saved) setenv("GDK_GL", saved->c_str(), 1);
         else unsetenv("GDK_GL");
+        if (GdkDisplay* display = ok ? api.gdk_display_get_default() : nullptr)
+            g_toolkitDisplay = api.gdk_x11_display_get_xdisplay(display);
+        g_toolkitErrorHandler = XSetErrorHandler(RouteXError);
+        XSetIOErrorHandler(programIoHandler);
         g_gtkReady = ok;
         return ok;
     }();
@@ -160,6 +200,37 @@ std::optional<int> ResultOf(Buttons set, int response)
     if (set == Buttons::Ok) return 1;
     if (set == Buttons::OkCancel) return 2;
     return std::nullopt;
+}
+
+// True when the icon theme has the icon and its picture can be read.
+// NOTE: an image whose icon cannot be loaded falls back to the toolkit's
+// "missing image" picture, and when that cannot be loaded either (no icon
+// theme, no MIME database to tell the picture's format) the toolkit aborts
+// the process; loading an icon through the theme warns on standard error. So
+// the icon's file (or the toolkit's built-in resource) is read here directly,
+// where a failure is only an error to drop.
+bool IconLoads(const GtkApi& gtk, const char* name)
+{
+    GtkIconTheme* theme = gtk.gtk_icon_theme_get_default();
+    if (!theme) return false;
+    int width = 48, height = 48;
+    gtk.gtk_icon_size_lookup(GTK_ICON_SIZE_DIALOG, &width, &height);
+    GtkIconInfo* info = gtk.gtk_icon_theme_lookup_icon(theme, name, width, GtkIconLookupFlags{});
+    if (!info) return false;
+    GdkPixbuf* picture = nullptr;
+    if (const char* file = gtk.gtk_icon_info_get_filename(info)) {
+        GError* error = nullptr;
+        picture = gtk.gdk_pixbuf_new_from_file_at_size(file, width, height, &error);
+        if (error) gtk.g_error_free(error);
+        error = nullptr;
+        if (!picture)
+            picture = gtk.gdk_pixbuf_new_from_resource_at_scale(file, width, height, TRUE, &error);
+        if (error) gtk.g_error_free(error);
+    }
+    gtk.g_object_unref(info);
+    if (!picture) return false;
+    gtk.g_object_unref(picture);
+    return true;
 }
 
 // NOTE: without a window manager nobody gives a new window the keyboard; the
@@ -220,7 +291,7 @@ int ShowMessageBox(const BoxOwner& owner, const std::string& text, const std::st
     auto* window = reinterpret_cast<GtkWindow*>(dialog);
     auto* box = reinterpret_cast<GtkDialog*>(dialog);
     gtk->gtk_window_set_title(window, caption.c_str());
-    if (kind->IconName) {
+    if (kind->IconName && IconLoads(*gtk, kind->IconName)) {
         GtkWidget* image = gtk->gtk_image_new_from_icon_name(kind->IconName, GTK_ICON_SIZE_DIALOG);
         gtk->gtk_message_dialog_set_image(reinterpret_cast<GtkMessageDialog*>(dialog), image);
         gtk->gtk_widget_show(image);

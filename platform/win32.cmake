@@ -5,7 +5,7 @@ enable_language(RC)
 
 add_library(avendrel_win32 STATIC
   win32_platform.cpp win32_platform.h win32_internal.h
-  win32_window.cpp win32_image.cpp win32_shell.cpp win32_text.cpp)
+  win32_window.cpp win32_image.cpp win32_shell.cpp win32_text.cpp win32_accessible.cpp)
 target_link_libraries(avendrel_win32 PUBLIC avendrel_platform PRIVATE user32 gdi32 ole32 shell32 uuid)
 # The W functions and wide resource names (IDC_HAND, RT_RCDATA) throughout.
 target_compile_definitions(avendrel_win32 PRIVATE UNICODE _UNICODE)
@@ -36,4 +36,19 @@ if(AVENDREL_TESTS)
   target_link_libraries(avendrel_decode_check PRIVATE avendrel_win32)
   target_link_options(avendrel_decode_check PRIVATE -static -static-libgcc -static-libstdc++)
   set_target_properties(avendrel_decode_check PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+  # Run under Wine by tests/wine: an assistive-technology client of the window.
+  add_executable(avendrel_accessible_client ${CMAKE_SOURCE_DIR}/tests/wine/accessible_client.cpp)
+  target_link_libraries(avendrel_accessible_client PRIVATE oleacc oleaut32 ole32 user32 uuid)
+  target_compile_definitions(avendrel_accessible_client PRIVATE UNICODE _UNICODE)
+  target_link_options(avendrel_accessible_client PRIVATE -static -static-libgcc -static-libstdc++)
+  set_target_properties(avendrel_accessible_client PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+  # The program on a desktop that refuses its first picture.
+  add_executable(avendrel_present_refused WIN32 ${CMAKE_SOURCE_DIR}/tests/wine/present_refused.cpp
+    win32_resources.rc)
+  target_link_libraries(avendrel_present_refused PRIVATE avendrel_win32 avendrel_program)
+  target_compile_definitions(avendrel_present_refused PRIVATE UNICODE _UNICODE)
+  target_link_options(avendrel_present_refused PRIVATE -municode -static -static-libgcc -static-libstdc++)
+  set_target_properties(avendrel_present_refused PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 endif()

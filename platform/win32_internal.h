@@ -17,6 +17,7 @@
 #undef FindResource
 #undef MessageBox
 
+#include "platform/Accessibility.h"
 #include "platform/Platform.h"
 
 #include <string>
@@ -36,6 +37,9 @@ struct Window {
     int BitmapHeight = 0;
     HCURSOR Cursor = nullptr;
     unsigned ButtonsDown = 0; // one bit per MouseButton while pressed
+    AccessibleTree* Tree = nullptr; // what assistive technology is told, if anything
+    void* AccessibleObject = nullptr; // win32_accessible.cpp's object, once asked for
+    bool PresentFailed = false; // the system refused the last surface
 };
 
 namespace Win32 {
@@ -51,12 +55,19 @@ bool RegisterWindowClasses(std::string& error);
 void UnregisterWindowClasses();
 Platform::Window* CreateWindow(const WindowDesc& desc, WindowEvents* events);
 void DestroyWindow(Platform::Window* window);
-void PresentWindow(Platform::Window* window, const SurfaceView& surface, int left, int top);
+bool PresentWindow(Platform::Window* window, const SurfaceView& surface, int left, int top);
 void ShowWindow(Platform::Window* window);
 void SetCursor(Platform::Window* window, CursorShape shape);
 Platform::Window* GetActiveWindow();
 void RunLoop();
 void QuitLoop();
+
+// win32_accessible.cpp: answers WM_GETOBJECT and performs posted default
+// actions; true when the message was one of these.
+bool HandleAccessibleMessage(Platform::Window& window, UINT message, WPARAM wParam, LPARAM lParam,
+                             LRESULT& result);
+// Cuts off the clients of the window's accessible object before the window goes.
+void ReleaseAccessible(Platform::Window& window);
 
 // win32_image.cpp
 bool DecodePng(std::span<const std::uint8_t> data, DecodedImage& out);

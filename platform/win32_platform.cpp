@@ -10,6 +10,7 @@
 
 #include "platform/win32_platform.h"
 
+#include "platform/lower_case.h"
 #include "platform/win32_internal.h"
 
 #include <objbase.h>
@@ -100,6 +101,7 @@ Table Connect()
     table.FindResource = FindResource;
     table.DecodePng = DecodePng;
     table.ExecutableName = ExecutableName;
+    table.LowerCase = LowerCaseUtf8;  // CharLowerBuffW: as the system lowers
     table.GetScreenSize = GetScreenSize;
     table.CreateWindow = CreateWindow;
     table.DestroyWindow = DestroyWindow;

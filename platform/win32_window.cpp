@@ -10,9 +10,14 @@
 //  [X] Hand and arrow cursors through WM_SETCURSOR (client area only)
 //  [X] Close requests: WM_CLOSE to either window (Alt+F4, the task list, a
 //      process asked to close) and the end of the session
+//  [X] The task-list entry closes the program and nothing else: no minimise,
+//      maximise, move or size in its styles, its menu or its commands
+//  [X] The capture lost (WM_CAPTURECHANGED, WM_CANCELMODE) reported as such
+//  [X] A refused surface reported by PresentWindow; tried again on a display change
 //  [X] No C++ exception unwinds through a window procedure
 // Missing features or Issues:
-//  [ ] Expose is never reported: the system keeps a layered window's pixels itself
+//  [ ] Expose is reported only after a refused surface: the system keeps a
+//      layered window's pixels itself
 //  [ ] One main window per process (the program has one)
 
 #include "platform/win32_internal.h"
@@ -105,9 +110,24 @@ bool HandleMainMessage(Platform::Window& window, UINT message, LPARAM lParam, LR
         return true;
     case WM_CAPTURECHANGED:
         // Someone else took the mouse (a modal box, the system): no button of
-        // ours is held any longer.
-        if (reinterpret_cast<HWND>(lParam) != window.Handle) window.ButtonsDown = 0;
+        // ours is held any longer, and no release will come.
+        if (reinterpret_cast<HWND>(lParam) != window.Handle && window.ButtonsDown != 0) {
+            window.ButtonsDown = 0;
+            window.Events->CaptureLost();
+        }
         return true;
+    case WM_CANCELMODE:
+        // The system asks every mode to end (a box or a menu takes over).
+        if (::GetCapture() == window.Handle) ::ReleaseCapture();
+        if (window.ButtonsDown != 0) {
+            window.ButtonsDown = 0;
+            window.Events->CaptureLost();
+        }
+        return true;
+    case WM_DISPLAYCHANGE:
+        // A surface the system refused may be taken on the new display.
+        if (window.PresentFailed) window.Events->Expose();
+        return false;
     case WM_SETCURSOR:
         if (LOWORD(lParam) != HTCLIENT) return false;
         ::SetCursor(window.Cursor);
@@ -124,6 +144,17 @@ bool HandleApplicationMessage(Platform::Window& window, UINT message, WPARAM wPa
 {
     result = 0;
     switch (message) {
+    case WM_SYSCOMMAND:
+        // The task-list entry offers closing only: the window is never moved,
+        // resized, minimised or maximised.
+        switch (wParam & 0xFFF0) {
+        case SC_MOVE:
+        case SC_SIZE:
+        case SC_MINIMIZE:
+        case SC_MAXIMIZE:
+        case SC_RESTORE: return true;
+        default: return false;
+        }
     case WM_CLOSE: window.Events->CloseRequest(); return true;
     case WM_QUERYENDSESSION: result = TRUE; return true;
     case WM_ENDSESSION:
@@ -150,6 +181,8 @@ LRESULT CALLBACK MainProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         Platform::Window* window = WindowOf(hwnd);
         LRESULT result = 0;
         if (window && window->Events && HandleMainMessage(*window, message, lParam, result))
+            return result;
+        if (window && HandleAccessibleMessage(*window, message, wParam, lParam, result))
             return result;
     } catch (...) {
         // Nothing above throws; should it, the message gets its default handling.
@@ -237,16 +270,22 @@ Platform::Window* CreateWindow(const WindowDesc& desc, WindowEvents* events)
 {
     auto window = std::make_unique<Platform::Window>();
     window->Events = events;
+    window->Tree = desc.Accessible;
     window->Cursor = ::LoadCursorW(nullptr, IDC_ARROW);
 
     const std::wstring taskName = Widen(desc.TaskName);
     const std::wstring caption = Widen(desc.Caption);
     window->Application =
         ::CreateWindowExW(0, kApplicationClass, taskName.c_str(),
-                          WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
+                          WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU,
                           desc.Left + desc.Width / 2, desc.Top + desc.Height / 2, 0, 0, nullptr,
                           nullptr, Instance(), window.get());
     if (!window->Application) return nullptr;
+    // Its system menu (the task-list entry's menu) keeps Close alone.
+    if (HMENU menu = ::GetSystemMenu(window->Application, FALSE)) {
+        for (UINT command : {SC_RESTORE, SC_MOVE, SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE})
+            ::DeleteMenu(menu, command, MF_BYCOMMAND);
+    }
 
     window->Handle = ::CreateWindowExW(
         WS_EX_LAYERED, kMainClass, caption.c_str(), WS_POPUP | WS_CLIPSIBLINGS, desc.Left, desc.Top,
@@ -264,6 +303,7 @@ void DestroyWindow(Platform::Window* window)
 {
     if (!window) return;
     if (::GetCapture() == window->Handle) ::ReleaseCapture();
+    ReleaseAccessible(*window);
     // Detach first: the messages that destruction sends need no answer from the framework.
     ::SetWindowLongPtrW(window->Handle, GWLP_USERDATA, 0);
     ::SetWindowLongPtrW(window->Application, GWLP_USERDATA, 0);
@@ -274,26 +314,31 @@ void DestroyWindow(Platform::Window* window)
     delete window;
 }
 
-void PresentWindow(Platform::Window* window, const SurfaceView& surface, int left, int top)
+bool PresentWindow(Platform::Window* window, const SurfaceView& surface, int left, int top)
 {
-    if (!window || !surface.Pixels || surface.Width <= 0 || surface.Height <= 0) return;
-    if (!EnsureBitmap(*window, surface.Width, surface.Height)) return;
+    if (!window || !surface.Pixels || surface.Width <= 0 || surface.Height <= 0) return false;
+    if (!EnsureBitmap(*window, surface.Width, surface.Height)) return false;
     ::GdiFlush(); // GDI must be done with the bits before they are rewritten
     std::memcpy(window->Bits, surface.Pixels,
                 static_cast<std::size_t>(surface.Width) * surface.Height * sizeof(std::uint32_t));
 
     HDC screen = ::GetDC(nullptr);
-    HDC memory = ::CreateCompatibleDC(screen);
-    HGDIOBJ previous = ::SelectObject(memory, window->Bitmap);
-    POINT position{left, top};
-    SIZE size{surface.Width, surface.Height};
-    POINT source{0, 0};
-    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    ::UpdateLayeredWindow(window->Handle, screen, &position, &size, memory, &source, 0, &blend,
-                          ULW_ALPHA);
-    ::SelectObject(memory, previous);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
+    HDC memory = screen ? ::CreateCompatibleDC(screen) : nullptr;
+    BOOL presented = FALSE;
+    if (memory) {
+        HGDIOBJ previous = ::SelectObject(memory, window->Bitmap);
+        POINT position{left, top};
+        SIZE size{surface.Width, surface.Height};
+        POINT source{0, 0};
+        BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+        presented = ::UpdateLayeredWindow(window->Handle, screen, &position, &size, memory, &source,
+                                          0, &blend, ULW_ALPHA);
+        ::SelectObject(memory, previous);
+        ::DeleteDC(memory);
+    }
+    if (screen) ::ReleaseDC(nullptr, screen);
+    window->PresentFailed = !presented;
+    return presented != FALSE;
 }
 
 void ShowWindow(Platform::Window* window)

@@ -45,7 +45,7 @@ Backend& State();
 // x11_window.cpp: the window entries of the table
 Platform::Window* CreateWindow(const WindowDesc& desc, WindowEvents* events);
 void DestroyWindow(Platform::Window* window);
-void PresentWindow(Platform::Window* window, const SurfaceView& surface, int left, int top);
+bool PresentWindow(Platform::Window* window, const SurfaceView& surface, int left, int top);
 void ShowWindow(Platform::Window* window);
 void SetCursor(Platform::Window* window, CursorShape shape);
 Platform::Window* GetActiveWindow();

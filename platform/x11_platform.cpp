@@ -1,6 +1,9 @@
 // X11 backend: start, the event loop, the shell operations and the table.
 // Implemented features:
-//  [X] One X connection; a display that cannot be opened fails Init with one line
+//  [X] One X connection; a display that cannot be opened, or whose default screen
+//      it does not have, fails Init with one line
+//  [X] A lost X server ends the program with status 1 and one line, also after the
+//      toolkit of the box has been loaded (its handlers are routed back here)
 //  [X] The primary monitor from RandR (the whole screen without it)
 //  [X] Event loop that sleeps in poll() until the display or a signal wakes it:
 //      no timers and no polling
@@ -18,9 +21,12 @@
 
 #include "platform/EmbeddedResources.h"
 #include "platform/PngDecoder.h"
+#include "platform/linux_accessible.h"
+#include "platform/linux_executable_name.h"
 #include "platform/linux_message_box.h"
 #include "platform/linux_open_address.h"
 #include "platform/linux_tone.h"
+#include "platform/lower_case.h"
 #include "platform/x11_internal.h"
 
 #include <X11/Xatom.h>
@@ -34,6 +40,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace Platform::X11 {
 
@@ -89,6 +96,19 @@ bool TakeSignals(Backend& b)
 int IgnoreXError(Display*, XErrorEvent*)
 {
     return 0;
+}
+
+// The connection to the X server broke (the server ended, or the connection
+// was cut): nothing can be shown or answered any more, so the program ends
+// with status 1 and one line that says why. Xlib would end the process after
+// this handler returns; it does not return.
+int OnConnectionLost(Display* dpy)
+{
+    const char* name = dpy ? DisplayString(dpy) : "";
+    std::fprintf(stderr, "%s: lost the connection to the X display \"%s\"\n",
+                 program_invocation_short_name, name ? name : "");
+    std::fflush(stderr);
+    _exit(1);
 }
 
 void InternAtoms(Backend& b)
@@ -156,6 +176,16 @@ bool Init(std::string& error)
                               : "cannot open an X display: DISPLAY is not set";
         return false;
     }
+    // NOTE: Xlib accepts a negative screen number in the display name and
+    // keeps it as the default screen; every per-screen macro would then read
+    // outside the display's screen array.
+    if (DefaultScreen(b.Dpy) < 0 || DefaultScreen(b.Dpy) >= ScreenCount(b.Dpy)) {
+        error = std::string("cannot open the X display \"") + DisplayString(b.Dpy) +
+                "\": it has no screen " + std::to_string(DefaultScreen(b.Dpy));
+        XCloseDisplay(b.Dpy);
+        b.Dpy = nullptr;
+        return false;
+    }
     if (!InstallSignals(b)) {
         XCloseDisplay(b.Dpy);
         b.Dpy = nullptr;
@@ -163,6 +193,7 @@ bool Init(std::string& error)
         return false;
     }
     XSetErrorHandler(IgnoreXError);
+    XSetIOErrorHandler(OnConnectionLost);
     b.Screen = DefaultScreen(b.Dpy);
     b.Root = RootWindow(b.Dpy, b.Screen);
     b.Quit = false;
@@ -187,12 +218,7 @@ std::span<const std::uint8_t> FindResource(const char* name)
 
 std::string ExecutableName()
 {
-    char path[4096];
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) return program_invocation_short_name;
-    const std::string full(path, static_cast<std::size_t>(length));
-    const std::size_t slash = full.rfind('/');
-    return slash == std::string::npos ? full : full.substr(slash + 1);
+    return Linux::ExecutableFileName("/proc/self/exe");
 }
 
 ScreenSize GetScreenSize()
@@ -209,6 +235,11 @@ void RunLoop()
         DispatchWaiting();
         if (b.Quit) break;
         Linux::ServeToolkit();
+        if (Linux::AccessibilityRunning()) {
+            // GLib's loop serves the accessibility bus and watches the display and signals.
+            Linux::WaitWithAccessibility();
+            continue;
+        }
         // XPending in DispatchWaiting flushed every request; sleep until something arrives.
         // A broken connection wakes it too; the next XPending then reports it.
         pollfd fds[3] = {{displayFd, POLLIN, 0},
@@ -303,6 +334,7 @@ Table Connect()
     table.FindResource = FindResource;
     table.DecodePng = DecodePngWithLibpng;
     table.ExecutableName = ExecutableName;
+    table.LowerCase = LowerCaseUtf8;
     table.GetScreenSize = GetScreenSize;
     table.CreateWindow = CreateWindow;
     table.DestroyWindow = DestroyWindow;

@@ -4,8 +4,8 @@
 // building includes), composing the surface (floor: copying 800 x 677 x 4
 // bytes), and dispatching one mouse event (floor: one call through the
 // event interface to a function that does nothing). Prints medians and
-// ratios; with --check it fails unless composing stays within 2x its floor
-// and everything from decoding to a composed surface takes under 10 ms.
+// ratios: figures to compare, never a pass or a fail, since they move with
+// the machine. It fails only when a benchmark did not run.
 
 #include "framework/Application.h"
 #include "framework/Composer.h"
@@ -92,6 +92,23 @@ void ComposeSurface(benchmark::State& state)
 }
 BENCHMARK(ComposeSurface);
 
+// Composing as two passes, clearing the whole surface and then drawing, for
+// comparison with the one pass that ComposeForm takes.
+void ComposeSurfaceInTwoPasses(benchmark::State& state)
+{
+    auto* form = new TForm1(Application);
+    form->LoadDefinition();
+    TSurface surface(800, 677);
+    for (auto _ : state) {
+        surface.Fill(0);
+        for (const TControl* control : form->Controls())
+            if (control->Visible()) control->Paint(surface);
+        benchmark::DoNotOptimize(surface.Pixels().data());
+    }
+    delete form;
+}
+BENCHMARK(ComposeSurfaceInTwoPasses);
+
 void ComposeSurfaceFloor(benchmark::State& state)
 {
     std::vector<std::uint32_t> source(800 * 677, 0xFF336699), target(800 * 677);
@@ -138,6 +155,7 @@ public:
     void MouseMove(int x, int) noexcept override { benchmark::DoNotOptimize(x); }
     void CloseRequest() noexcept override {}
     void Expose() noexcept override {}
+    void CaptureLost() noexcept override {}
 };
 
 void DispatchMouseEventFloor(benchmark::State& state)
@@ -167,12 +185,7 @@ public:
 
 int main(int argc, char** argv)
 {
-    bool check = false;
-    std::vector<char*> args;
-    for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--check") == 0) check = true;
-        else args.push_back(argv[i]);
-    }
+    std::vector<char*> args(argv, argv + argc);
     // Medians of repeated runs: this machine is shared and noisy.
     std::string repetitions = "--benchmark_repetitions=7";
     std::string aggregates = "--benchmark_report_aggregates_only=true";
@@ -190,12 +203,12 @@ int main(int argc, char** argv)
 
     const auto& m = reporter.Medians;
     const char* needed[] = {"DecodeArtwork", "DecodeArtworkFloor", "BuildForm", "ComposeSurface",
-                            "ComposeSurfaceFloor", "DispatchMouseEvent", "DispatchMouseEventFloor",
+                            "ComposeSurfaceFloor", "ComposeSurfaceInTwoPasses", "DispatchMouseEvent", "DispatchMouseEventFloor",
                             "DecodeToComposedSurface"};
     for (const char* name : needed) {
         if (!m.count(name)) {
             std::printf("\n%s was not run: no ratios (run without --benchmark_filter)\n", name);
-            return check ? 1 : 0;
+            return 1;
         }
     }
     const auto ratio = [&](const char* name, const char* floor) {
@@ -208,13 +221,10 @@ int main(int argc, char** argv)
     ratio("DecodeArtwork", "DecodeArtworkFloor");
     ratio("BuildForm", "DecodeArtwork");
     const double compose = ratio("ComposeSurface", "ComposeSurfaceFloor");
+    ratio("ComposeSurfaceInTwoPasses", "ComposeSurfaceFloor");
     ratio("DispatchMouseEvent", "DispatchMouseEventFloor");
     const double total = m.at("DecodeToComposedSurface") / 1e6;
     std::printf("decode to composed surface: %.2f ms (goal: under 10 ms)\n", total);
-    std::printf("composing: %.2fx its floor (goal: within 2x)\n", compose);
-    if (check && (compose > 2.0 || total >= 10.0)) {
-        std::printf("benchmark goals not met\n");
-        return 1;
-    }
+    std::printf("composing: %.2fx its floor (goal: within 1.5x)\n", compose);
     return 0;
 }

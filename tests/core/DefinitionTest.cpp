@@ -67,6 +67,24 @@ TEST_F(Definition, TheRealDefinitionBuildsTForm1AsDeclared)
     EXPECT_EQ(artwork.Bitmap->Height, 493);
     EXPECT_EQ(form->Image1->PictureRect(), (TRect{0, 92, 800, 493}));
 
+    EXPECT_EQ(form->AccessibleName, "Avendrel");
+    EXPECT_THAT(form->AccessibleDescription,
+                ::testing::StartsWith("Thank you for downloading Avendrel! Manage your bookings"));
+    const struct {
+        TImage* Control;
+        TAccessibleRole Role;
+        const char* Name;
+    } announced[] = {
+        {form->Image1, TAccessibleRole::Graphic, "Thank you for downloading Avendrel!"},
+        {form->Image11, TAccessibleRole::PushButton,
+         "Start free trial. Sign up now \xe2\x80\x93 no credit card required"},
+        {form->Image13, TAccessibleRole::Link, "www.avendrel.com"},
+    };
+    for (const auto& a : announced) {
+        EXPECT_EQ(a.Control->AccessibleRole(), a.Role) << a.Control->Name();
+        EXPECT_EQ(a.Control->AccessibleName(), a.Name) << a.Control->Name();
+    }
+
     const struct {
         TImage* Hotspot;
         TRect Bounds;
@@ -133,6 +151,23 @@ TEST_F(Definition, BrokenDefinitionsAreRefusedNamingTheLine)
         {"a second form", real + "\n[Form2]\nClass = \"TForm1\"\n", "[Form2]",
          "expected one form table, found a second entry Form2"},
         {"nothing at all", "# empty\n", "", "expected a form table such as [Form1]"},
+        {"unknown accessible property", Replace(real, "AccessibleRole = \"Link\"", "AccessibleRol = \"Link\""),
+         "AccessibleRol =", "unknown property AccessibleRol of Image13 (TImage); expected one of Left,"},
+        {"unknown accessible role", Replace(real, "\"PushButton\"", "\"Button\""), "\"Button\"",
+         "expected one of Graphic, PushButton, Link for AccessibleRole, found \"Button\""},
+        {"accessible name of another kind", Replace(real, "AccessibleName = \"Avendrel\"", "AccessibleName = 1"),
+         "AccessibleName = 1", "expected a text for AccessibleName, found an integer"},
+        {"empty accessible name", Replace(real, "AccessibleName = \"www.avendrel.com\"", "AccessibleName = \"\""),
+         "AccessibleName = \"\"", "expected a text without leading or trailing spaces for AccessibleName"},
+        {"accessible text with a line break", Replace(real, "\"A browser window", "\"\\nA browser window"),
+         "A browser window", "expected a text without control characters for AccessibleDescription"},
+        {"accessible name without a role", Replace(real, "AccessibleRole = \"Graphic\"\n", ""),
+         "AccessibleName = \"Thank", "expected AccessibleRole beside AccessibleName of Image1"},
+        {"role without a name", Replace(real, "AccessibleName = \"www.avendrel.com\"\n", ""),
+         "AccessibleRole = \"Link\"", "expected AccessibleName beside AccessibleRole of Image13"},
+        {"a button that cannot be clicked", Replace(real, "OnClick = \"Image11Click\"\n", ""),
+         "AccessibleRole = \"PushButton\"",
+         "expected OnClick beside AccessibleRole = \"PushButton\" of Image11: its default action is a click"},
     };
     for (const auto& c : cases) {
         const int line = c.LineHolding.empty() ? 1 : LineOf(c.Text, c.LineHolding);

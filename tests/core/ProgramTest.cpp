@@ -79,7 +79,15 @@ TEST(Program, TaskNameComesFromTheExecutableFileName)
         const char* Name;
     } cases[] = {{"Avendrel.exe", "Avendrel"}, {"AVENDREL.EXE", "Avendrel"},
                  {"avendrel", "avendrel"},     {"AvenDrel.Setup.exe", "Avendrel"},
-                 {"X", "X"}};
+                 {"X", "X"},
+                 // Every letter after the first is lowered, not only A to Z;
+                 // the first is kept whatever it is.
+                 {"AVENDREL\u00C4\u00D6.EXE", "Avendrel\u00E4\u00F6"},
+                 {"\u00C4VENDREL.exe", "\u00C4vendrel"},
+                 {"\u0391\u0392\u0393.exe", "\u0391\u03B2\u03B3"},
+                 {"\u00C9T\u00C9-2024.EXE", "\u00C9t\u00E9-2024"},
+                 // Bytes that are not UTF-8 stay as they are.
+                 {"AB\xFF" "CD.exe", "Ab\xFF" "cd"}};
     for (const auto& c : cases) {
         Script script;
         script.ExecutableName = c.File;
@@ -195,6 +203,76 @@ TEST(Program, ExposeRepresentsTheSameFrame)
     const ProgramRun run = RunProgram(WithEvents({Expose()}));
     EXPECT_THAT(run.Only({"PresentWindow"}), ElementsAre("PresentWindow(window1,800x677,560,202)",
                                                          "PresentWindow(window1,800x677,560,202)"));
+}
+
+TEST(Program, APresentationTheDesktopRefusesIsReportedOnceAndTheProgramGoesOn)
+{
+    const std::string refused =
+        "The window Form1 could not be shown: the desktop did not take its picture.";
+    // Refused at start, once the window is shown and at the first exposure;
+    // taken at the second.
+    Script script = WithEvents(Join({{Expose(), Expose()}, Click(kHomeX, kHomeY), {CloseRequest()}}),
+                               {{Platform::Box::ResultOk, {}}});
+    script.PresentFailures = 3;
+    const ProgramRun run = RunProgram(script);
+    EXPECT_TRUE(run.Ended);
+    EXPECT_EQ(run.Status, 0) << "a close request still ends the program with 0";
+    EXPECT_EQ(run.Errors, refused + "\n") << "one line, not one per attempt";
+    EXPECT_THAT(run.Only({"PresentWindow", "MessageBox(", "ShowWindow", "<Expose"}),
+                ElementsAre("PresentWindow(window1,800x677,560,202)=failed",
+                            "MessageBox(null,\"" + refused + "\",\"Error\",0x10)", "ShowWindow(window1)",
+                            "PresentWindow(window1,800x677,560,202)=failed",
+                            "<Expose", "PresentWindow(window1,800x677,560,202)=failed", "<Expose",
+                            "PresentWindow(window1,800x677,560,202)"));
+    EXPECT_THAT(run.Only({"Beep", "ShellExecute"}), ElementsAre(kTone, kOpenHome))
+        << "the picture is up after the second exposure and takes the click";
+
+    // No box can be shown either: the line on standard error is all there is.
+    Script noBox = WithEvents({Expose(), CloseRequest()});
+    noBox.PresentFailures = 100;
+    const ProgramRun alone = RunProgram(noBox);
+    EXPECT_EQ(alone.Status, 0);
+    EXPECT_EQ(alone.Errors, refused + "\n");
+    EXPECT_THAT(alone.Only({"MessageBox("}), ElementsAre("MessageBox(null,\"" + refused + "\",\"Error\",0x10)=0"));
+}
+
+// A press whose release never reaches the window must not hold the mouse
+// or a hotspot's mark: the clicks that follow work as they would have.
+TEST(Program, ALostReleaseLosesNoLaterClick)
+{
+    using Platform::MouseButton;
+    const Event rightDown = Press(kSignUpX, kSignUpY, MouseButton::Right);
+    const struct {
+        const char* Name;
+        std::vector<Event> Events;
+        std::vector<Event> WhileBoxOpen;
+        int Questions, HomePages;
+    } cases[] = {
+        {"right released while the box is open",
+         Join({{rightDown}, Click(kSignUpX, kSignUpY), Click(kHomeX, kHomeY)}),
+         {Release(kSignUpX, kSignUpY, MouseButton::Right)}, 1, 1},
+        {"the box takes the mouse while right is held",
+         Join({{rightDown}, Click(kSignUpX, kSignUpY), Click(kHomeX, kHomeY)}),
+         {CaptureLost()}, 1, 1},
+        {"sign-up press lost, then a press on the picture released on sign-up",
+         {Press(kSignUpX, kSignUpY), LostRelease(kSignUpX, kSignUpY), Press(300, 300),
+          MoveTo(kSignUpX, kSignUpY), Release(kSignUpX, kSignUpY)},
+         {}, 0, 0},
+        {"sign-up press taken by the desktop, then the same",
+         {Press(kSignUpX, kSignUpY), CaptureLost(), Press(300, 300), MoveTo(kSignUpX, kSignUpY),
+          Release(kSignUpX, kSignUpY)},
+         {}, 0, 0},
+        {"home press taken by the desktop, then a home click",
+         Join({{Press(kHomeX, kHomeY), CaptureLost()}, Click(kHomeX, kHomeY)}), {}, 0, 1},
+        {"right press taken by the desktop, then a home click",
+         Join({{rightDown, CaptureLost()}, Click(kHomeX, kHomeY)}), {}, 0, 1},
+    };
+    for (const auto& c : cases) {
+        const ProgramRun run = RunProgram(WithEvents(c.Events, {{Platform::Box::ResultNo, c.WhileBoxOpen}}));
+        EXPECT_EQ(static_cast<int>(run.Only({kQuestion.c_str()}).size()), c.Questions) << c.Name;
+        EXPECT_EQ(static_cast<int>(run.Only({kOpenHome.c_str()}).size()), c.HomePages) << c.Name;
+        EXPECT_FALSE(run.Ended) << c.Name;
+    }
 }
 
 TEST(Program, ADesktopThatCannotBeReachedEndsWithStatusOne)

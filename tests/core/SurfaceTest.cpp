@@ -80,7 +80,7 @@ TEST(Surface, SourceOverBlendsPremultipliedPixels)
 
 TEST(Surface, DrawingIsClippedToTheSurfaceAndScalesToTheTarget)
 {
-    TBitmap bitmap{2, 2, {0xFF000001, 0xFF000002, 0xFF000003, 0xFF000004}, {}};
+    TBitmap bitmap{2, 2, {0xFF000001, 0xFF000002, 0xFF000003, 0xFF000004}, {}, {}};
     TSurface surface(3, 3);
     surface.DrawBitmap(bitmap, {-1, -1, 2, 2});  // only the bottom-right pixel lands
     EXPECT_EQ(surface.Pixel(0, 0), 0xFF000004u);
@@ -98,7 +98,7 @@ TEST(Surface, DrawingByRunsGivesTheSamePixelsAsDrawingPixelByPixel)
 {
     // Opaque, transparent and partly transparent stretches, drawn unscaled at
     // several offsets (some clipped), once with runs and once without.
-    TBitmap bitmap{7, 3, {}, {}};
+    TBitmap bitmap{7, 3, {}, {}, {}};
     const std::uint32_t pattern[] = {0xFF102030, 0xFF405060, 0x00000000, 0x80402010,
                                      0x80402010, 0xFF000001, 0x00000000};
     for (int y = 0; y < 3; ++y)
@@ -113,7 +113,21 @@ TEST(Surface, DrawingByRunsGivesTheSamePixelsAsDrawingPixelByPixel)
         plain.DrawBitmap(bitmap, {at.X, at.Y, 7, 3});
         byRuns.DrawBitmap(indexed, {at.X, at.Y, 7, 3});
         EXPECT_EQ(plain.Pixels(), byRuns.Pixels()) << at.X << "," << at.Y;
+
+        // Clearing and drawing in one pass equals clearing, then drawing,
+        // whatever the surface held before.
+        TSurface cleared(9, 5), onePass(9, 5);
+        cleared.Fill(0);
+        cleared.DrawBitmap(bitmap, {at.X, at.Y, 7, 3});
+        onePass.Fill(0xFF0000FF);
+        ASSERT_TRUE(onePass.ClearAndDrawBitmap(indexed, {at.X, at.Y, 7, 3}));
+        EXPECT_EQ(cleared.Pixels(), onePass.Pixels()) << at.X << "," << at.Y;
     }
+    TSurface untouched(9, 5);
+    untouched.Fill(0xFF0000FF);
+    EXPECT_FALSE(untouched.ClearAndDrawBitmap(indexed, {0, 0, 14, 6})) << "scaled";
+    EXPECT_FALSE(untouched.ClearAndDrawBitmap(bitmap, {0, 0, 7, 3})) << "runs not indexed";
+    EXPECT_EQ(untouched.Pixel(4, 4), 0xFF0000FFu);
 }
 
 TEST(PngDecoder, DecodesToPremultipliedArgbAndRefusesWhatIsNotAPng)

@@ -144,14 +144,19 @@ class RobustDesktop(x11_desktop.Desktop):
     def handler_pids_file(self):
         return os.path.join(self.home, "handler.pids")
 
-    def start(self, env=None, **extra_env):
+    def start(self, env=None, redirections=None, **extra_env):
         """Starts the program (under its tool, if any) with output going to files,
-        so that it can be read while the program runs."""
+        so that it can be read while the program runs. `redirections` are a
+        shell's, applied as the program starts (e.g. "2>&-" to start it with
+        standard error closed)."""
         self.out_path = os.path.join(self.home, "program.out")
         self.err_path = os.path.join(self.home, "program.err")
+        command = [self.program, *self.arguments]
+        if redirections is not None:
+            command = ["/bin/sh", "-c", 'exec "$@" ' + redirections, "sh", *command]
         with open(self.out_path, "wb") as out, open(self.err_path, "wb") as err:
             self.process = subprocess.Popen(
-                [self.program, *self.arguments], env=env or self.environment(**extra_env),
+                command, env=env or self.environment(**extra_env),
                 stdin=subprocess.DEVNULL, stdout=out, stderr=err)
         self.program_process = self.process
         self.processes.append(self.process)

@@ -49,3 +49,13 @@ avendrel_robustness_test(syscalls syscalls 180
   ${AVENDREL_ROBUSTNESS_DIR}/touch.py --program $<TARGET_FILE:Avendrel>)
 avendrel_robustness_test(idle idle 180
   ${AVENDREL_ROBUSTNESS_DIR}/idle.py --program $<TARGET_FILE:Avendrel> --seconds 10)
+
+# A hostile start and environment: closed standard files, a display's missing
+# screen (also in the sanitizer build), a lost X server, no handler for
+# addresses but xdg-open, no shared desktop data.
+foreach(case standard_files display_names server_lost opener no_shared_data)
+  avendrel_robustness_test(hostile_${case} hostile 240
+    ${AVENDREL_ROBUSTNESS_DIR}/hostile.py ${case} --program $<TARGET_FILE:Avendrel>
+      --sanitized-program ${AVENDREL_SANITIZE_DIR}/platform/Avendrel
+      --suppressions ${AVENDREL_ROBUSTNESS_DIR}/lsan.supp)
+endforeach()

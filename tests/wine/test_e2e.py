@@ -10,7 +10,9 @@ place is the round-half-even of 240.5 and 172.5: left 240, top 172.
 """
 
 import os
+import re
 import shutil
+import subprocess
 import sys
 import time
 
@@ -36,6 +38,8 @@ HOME = (700, 566)
 PLAIN = (150, 250)  # artwork outside both hotspots
 OUTSIDE = (WIDTH + 60, 440)  # right of the window
 BENEATH_COLOUR = (255, 0, 255)
+# The window manager functions of _MOTIF_WM_HINTS.
+MWM_FUNC_RESIZE, MWM_FUNC_MINIMIZE, MWM_FUNC_MAXIMIZE, MWM_FUNC_CLOSE = 0x2, 0x8, 0x10, 0x20
 
 START_TIMEOUT = 60  # the first program on a new screen also starts Wine's services
 SETTLE = 1.2  # how long "nothing happens" is watched
@@ -57,8 +61,8 @@ def screen_point(point):
     return LEFT + point[0], TOP + point[1]
 
 
-def start(session, exe, *args):
-    program = session.start(exe, *args)
+def start(session, exe, *args, stderr=subprocess.DEVNULL):
+    program = session.start(exe, *args, stderr=stderr)
     main = session.wait_window("Avendrel", START_TIMEOUT, WIDTH, HEIGHT)
     check(main, "the 800x677 window \"Avendrel\" was not shown")
     check((main[2], main[3]) == (LEFT, TOP),
@@ -447,7 +451,22 @@ def case_task_entry(session, exe):
             check(sorted(icons) == [(16, 16), (32, 32)], f"window icons {sorted(icons)}")
             check(icons.get((32, 32)) == _ico_argb(32),
                   "the 32 x 32 window icon is not MAINICON's 32-bit image")
+        # The entry offers closing, never minimising, maximising or resizing
+        # (the functions Wine gives the window manager follow the styles).
+        functions = (session.property(entry, "_MOTIF_WM_HINTS") or [0, 0])[1]
+        check(functions & MWM_FUNC_CLOSE, f"the entry cannot be closed (functions {functions:#x})")
+        check(not functions & (MWM_FUNC_RESIZE | MWM_FUNC_MINIMIZE | MWM_FUNC_MAXIMIZE),
+              f"the entry can be resized, minimised or maximised (functions {functions:#x})")
     close_and_expect_zero(session, program, "PROMO.x64.exe")
+
+    # Every letter after the first is lowered as the system lowers it.
+    renamed = os.path.join(folder, "\u00c4VENDREL\u00c4\u00d6.exe")
+    shutil.copy(exe, renamed)
+    program, main = start(session, renamed)
+    entry = list(session.property(main[0], "WM_TRANSIENT_FOR") or [0])[0]
+    title = bytes(session.property(entry, "_NET_WM_NAME") or b"").decode("utf-8", "replace")
+    check(title == "\u00c4vendrel\u00e4\u00f6", f"the entry is titled {title!r}")
+    close_and_expect_zero(session, program, "\u00c4VENDREL\u00c4\u00d6.exe")
 
 
 def case_arguments(session, exe):
@@ -459,6 +478,36 @@ def case_arguments(session, exe):
     click(session, HOME)
     expect_opened(session, [HOME_URL], "home-page click with arguments")
     close_and_expect_zero(session, program)
+
+
+def case_presentation_refused(session, exe):
+    """The desktop refuses the window's first picture (the backend's own
+    presentation stands behind a refusal): the program says so in one line
+    and an error box, goes on, shows the picture once the window is shown,
+    takes clicks and ends with 0 on a close request."""
+    refusing = os.path.join(os.path.dirname(exe), "avendrel_present_refused.exe")
+    if not os.path.exists(refusing):
+        raise Failure(f"{refusing} was not built")
+    Beneath(session, BENEATH_COLOUR)
+    errors_path = os.path.join(session.prefix.path, "present_refused.err")
+    with open(errors_path, "wb") as errors:
+        program = session.start(refusing, stderr=errors)
+    box = session.wait_window("Error", START_TIMEOUT)
+    check(box, "no error box \"Error\" when the picture was refused")
+    time.sleep(SETTLE)
+    check(session.find_window("Error"), "the error box went away by itself")
+    session.key("Return")
+    check(session.wait_no_window("Error", 20), "the error box stayed open after Return")
+    main = session.wait_window("Avendrel", START_TIMEOUT, WIDTH, HEIGHT)
+    check(main and (main[2], main[3]) == (LEFT, TOP), f"the main window is {main}")
+    check(wait_for(lambda: _screen_matches(session), 20), "the picture did not appear")
+    click(session, HOME)
+    expect_opened(session, [HOME_URL], "home-page click after the refusal")
+    close_and_expect_zero(session, program, "avendrel_present_refused.exe")
+    with open(errors_path, "rb") as errors:
+        said = errors.read().decode(errors="replace").replace("\r\n", "\n")
+    want = "The window Form1 could not be shown: the desktop did not take its picture.\n"
+    check(said == want, f"standard error {said!r}, expected {want!r}")
 
 
 def _premultiplied(image):
@@ -526,6 +575,115 @@ def case_png_decoding(session, exe):
                          None)
             detail = "" if first is None else f" (word {first}: {got.split()[first]} vs {want.split()[first]})"
             check(False, f"{name}: decoded differently{detail}: {got[:60]} / {want[:60]}")
+
+
+# What an assistive-technology client reads from the window: roles, states
+# and locations as oleacc defines them.
+ROLE_CLIENT, ROLE_GRAPHIC, ROLE_PUSHBUTTON, ROLE_LINK = 10, 40, 43, 30
+STATE_UNAVAILABLE, STATE_READONLY, STATE_LINKED = 0x1, 0x40, 0x400000
+DESCRIPTION = ("Thank you for downloading Avendrel! Manage your bookings on the go with the free "
+               "Avendrel phone apps. Online booking, open around the clock. Automatic e-mail and "
+               "text reminders. Your calendar on every device. Award-winning: Best Booking App "
+               "2027. Free for 30 days \u2013 every feature included.")
+ACCESSIBLE_TREE = [
+    # id, role, state, window rectangle, default action, name, description
+    (0, ROLE_CLIENT, 0, (0, 0, 800, 677), "", "Avendrel", DESCRIPTION),
+    (1, ROLE_GRAPHIC, STATE_READONLY, (0, 92, 800, 493), "", "Thank you for downloading Avendrel!", ""),
+    (2, ROLE_PUSHBUTTON, 0, (440, 398, 337, 86), "Press",
+     "Start free trial. Sign up now \u2013 no credit card required",
+     "A browser window will open on book.avendrel.com"),
+    (3, ROLE_LINK, STATE_LINKED, (602, 555, 193, 23), "Jump", "www.avendrel.com", ""),
+]
+S_OK, E_FAIL, DISP_E_MEMBERNOTFOUND = "0x00000000", "0x80004005", "0x80020003"
+TONE_CALL = "Call KERNEL32.Beep(000004b0,00000005)"
+
+
+def _accessible_client(session, exe, *args):
+    client = os.path.join(os.path.dirname(os.path.abspath(exe)), "avendrel_accessible_client.exe")
+    check(os.path.exists(client), f"{client} was not built")
+    return session.output(client, *args, check=False)
+
+
+def _read_tree(session, exe):
+    """{id: (role, state, (left, top, width, height), action, name, description)}"""
+    text = _accessible_client(session, exe, "read")
+    pattern = re.compile(r'node (\d+) role=(-?\d+) state=0x([0-9A-F]+) location=(-?\d+),(-?\d+),'
+                         r'(-?\d+),(-?\d+) action="(.*)" name="(.*)" description="(.*)"$')
+    nodes = {}
+    for line in text.splitlines():
+        found = pattern.match(line)
+        if found:
+            g = found.groups()
+            nodes[int(g[0])] = (int(g[1]), int(g[2], 16), tuple(int(v) for v in g[3:7]),
+                                g[7], g[8], g[9])
+    check(text.startswith(f"count {len(ACCESSIBLE_TREE) - 1}\n"), f"the client read: {text!r}")
+    return nodes
+
+
+def case_accessible(session, exe):
+    """A separate oleacc client reads the window's client object through
+    AccessibleObjectFromWindow: every role, state, name, description and
+    screen location, hit tests, and default actions that do what clicks do
+    (one address and one tone each; nothing while the box is open; Yes ends)."""
+    # Each call of Beep is traced (and nothing else) to count the tones.
+    check(session.wine("reg", "add", "HKCU\\Software\\Wine\\Debug", "/v", "RelayInclude",
+                       "/d", "KERNEL32.Beep", "/f") == 0, "cannot set the relay filter")
+    trace_path = os.path.join(session.prefix.path, "accessible-trace.log")
+    with open(trace_path, "w") as trace:
+        program = session.start(exe, debug="+relay", stderr=trace)
+    check(session.wait_window("Avendrel", START_TIMEOUT, WIDTH, HEIGHT),
+          "the 800x677 window \"Avendrel\" was not shown")
+
+    def tones():
+        with open(trace_path, errors="replace") as trace:
+            return trace.read().count(TONE_CALL)
+
+    def expect_tree(unavailable):
+        nodes = _read_tree(session, exe)
+        for id_, role, state, (x, y, w, h), action, name, description in ACCESSIBLE_TREE:
+            state |= STATE_UNAVAILABLE if unavailable else 0
+            expected = (role, state, (LEFT + x, TOP + y, w, h), action, name, description)
+            check(nodes.get(id_) == expected, f"object {id_}: read {nodes.get(id_)}, expected {expected}")
+
+    expect_tree(unavailable=False)
+    for point, expected in [(SIGNUP, "2"), (HOME, "3"), (PLAIN, "1"), ((400, 40), "0"),
+                            ((400, 640), "0"), (OUTSIDE, "none")]:
+        x, y = screen_point(point)
+        said = _accessible_client(session, exe, "hit", str(x), str(y)).strip()
+        check(said == f"hit {x},{y} -> {expected}", f"hit test at window {point}: {said!r}")
+
+    for id_, result in [("1", DISP_E_MEMBERNOTFOUND), ("0", DISP_E_MEMBERNOTFOUND), ("4", "0x80070057")]:
+        said = _accessible_client(session, exe, "do", id_).strip()
+        check(said == f"do {id_} -> {result}", f"default action of {id_}: {said!r}, expected {result}")
+    said = _accessible_client(session, exe, "do", "3").strip()
+    check(said == f"do 3 -> {S_OK}", f"home-page default action: {said!r}")
+    expect_opened(session, [HOME_URL], "the home-page default action")
+    check(wait_for(lambda: tones() == 1, 20) and tones() == 1, f"{tones()} tones after one action")
+
+    said = _accessible_client(session, exe, "do", "2").strip()
+    check(said == f"do 2 -> {S_OK}", f"sign-up default action: {said!r}")
+    check(session.wait_window("Confirm", 20), "no box \"Confirm\" after the sign-up default action")
+    expect_tree(unavailable=True)
+    said = _accessible_client(session, exe, "do", "3").strip()
+    check(said == f"do 3 -> {E_FAIL}", f"home-page default action under the box: {said!r}")
+    time.sleep(SETTLE)
+    check(session.opened() == [HOME_URL], f"opened while the box was open: {session.opened()}")
+    check(tones() == 2, f"{tones()} tones, expected 2 (one per action, none under the box)")
+
+    session.key("n")
+    check(session.wait_no_window("Confirm", 20), "the box stayed open after n")
+    expect_opened(session, [HOME_URL, SIGNUP_URL], "after No")
+    check(program.running(), "the program ended after No")
+    expect_tree(unavailable=False)
+
+    check(_accessible_client(session, exe, "do", "2").strip() == f"do 2 -> {S_OK}",
+          "the second sign-up default action failed")
+    check(session.wait_window("Confirm", 20), "no box \"Confirm\" after the second sign-up action")
+    session.key("Return")
+    status = program.status(EXIT_TIMEOUT)
+    check(status == 0, f"status after Yes: {status}, expected 0")
+    expect_opened(session, [HOME_URL, SIGNUP_URL, SIGNUP_URL], "after Yes")
+    check(tones() == 3, f"{tones()} tones after three actions")
 
 
 CASES = {name[len("case_"):]: function for name, function in globals().items()

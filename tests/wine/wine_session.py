@@ -165,9 +165,12 @@ class Session:
         self.clear_browser_log()
 
     # --- programs -------------------------------------------------------
-    def start(self, exe, *args):
-        popen = subprocess.Popen([WINE, exe, *args], env=self.env, stdout=subprocess.DEVNULL,
-                                 stderr=subprocess.DEVNULL, preexec_fn=_die_with_parent)
+    def start(self, exe, *args, debug=None, stderr=subprocess.DEVNULL):
+        """Starts a program; `stderr` may be a file to collect its standard error,
+        and `debug` a WINEDEBUG setting whose trace goes there."""
+        env = dict(self.env, WINEDEBUG=debug) if debug else self.env
+        popen = subprocess.Popen([WINE, exe, *args], env=env, stdout=subprocess.DEVNULL,
+                                 stderr=stderr, preexec_fn=_die_with_parent)
         program = Program(self, popen)
         self.programs.append(program)
         return program
@@ -180,7 +183,7 @@ class Session:
         """Runs a Windows console program to its end and returns its output."""
         return subprocess.run([WINE, *args], env=self.env, timeout=timeout, check=check,
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                              text=True).stdout
+                              encoding="utf-8", errors="replace").stdout
 
     def close(self):
         for program in self.programs:

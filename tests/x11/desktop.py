@@ -55,10 +55,12 @@ def wait_for(what, predicate, timeout=10.0, step=0.02):
 
 
 class Desktop:
-    def __init__(self, program, tools=None, screen=(SCREEN_WIDTH, SCREEN_HEIGHT), xvfb_args=()):
+    def __init__(self, program, tools=None, screen=(SCREEN_WIDTH, SCREEN_HEIGHT), xvfb_args=(),
+                 depth=24):
         self.program = program
         self.xvfb_args = list(xvfb_args)
         self.screen_size = screen
+        self.depth = depth
         self.tools = tools or {}
         self.home = tempfile.mkdtemp(prefix="avendrel-x11-")
         self.processes = []
@@ -82,7 +84,8 @@ class Desktop:
         read_fd, write_fd = os.pipe()
         self.xvfb = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
-             "%dx%dx24" % self.screen_size, "-nolisten", "tcp", "-noreset", *self.xvfb_args],
+             "%dx%dx%d" % (*self.screen_size, self.depth), "-nolisten", "tcp", "-noreset",
+             *self.xvfb_args],
             pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_fd)
         number = b""
@@ -282,6 +285,56 @@ class Desktop:
         root = self.x.screen().root
         raw = root.get_image(0, 0, SCREEN_WIDTH, SCREEN_HEIGHT, X.ZPixmap, 0xFFFFFFFF)
         return Image.frombytes("RGB", (SCREEN_WIDTH, SCREEN_HEIGHT), raw.data, "raw", "BGRX")
+
+    def window_area_colours(self):
+        """The screen under the window, on a screen of any depth and visual: a
+        function from window coordinates to (r, g, b), each 0-255, and the
+        size of one step of each channel on this visual (1 on 24 bits)."""
+        screen = self.x.screen()
+        depth = screen.root_depth
+        visual = next(v for d in screen.allowed_depths for v in d.visuals
+                      if v.visual_id == screen.root_visual)
+        bpp = next(f.bits_per_pixel for f in self.x.display.info.pixmap_formats
+                   if f.depth == depth)
+        check(bpp in (8, 16, 32), "no reader for %d bits per pixel" % bpp)
+        raw = screen.root.get_image(WINDOW_LEFT, WINDOW_TOP, WINDOW_WIDTH, WINDOW_HEIGHT,
+                                    X.ZPixmap, 0xFFFFFFFF).data
+        size = bpp // 8
+        stride = len(raw) // WINDOW_HEIGHT
+        order = "little" if self.x.display.info.image_byte_order == 0 else "big"
+        if visual.visual_class in (X.TrueColor, X.DirectColor):
+            channels = []
+            for mask in (visual.red_mask, visual.green_mask, visual.blue_mask):
+                shift = (mask & -mask).bit_length() - 1
+                channels.append((mask, shift, mask >> shift))
+            cache = {}
+
+            def colour(value):
+                rgb = cache.get(value)
+                if rgb is None:
+                    rgb = tuple(round(((value & m) >> sh) * 255 / top) for m, sh, top in channels)
+                    cache[value] = rgb
+                return rgb
+            steps = tuple(255 / top for _, _, top in channels)
+        else:
+            cells = screen.default_colormap.query_colors(list(range(visual.colormap_entries)))
+            table = [(c.red >> 8, c.green >> 8, c.blue >> 8) for c in cells]
+
+            def colour(value):
+                return table[value]
+            steps = None
+
+        def at(x, y):
+            offset = y * stride + x * size
+            return colour(int.from_bytes(raw[offset:offset + size], order))
+        return at, steps
+
+    def window_area_image(self):
+        """The screen under the window as an RGB picture, on a screen of any depth."""
+        at, _ = self.window_area_colours()
+        image = Image.new("RGB", (WINDOW_WIDTH, WINDOW_HEIGHT))
+        image.putdata([at(x, y) for y in range(WINDOW_HEIGHT) for x in range(WINDOW_WIDTH)])
+        return image
 
     def xdotool(self, *args):
         subprocess.run(["xdotool", *map(str, args)], env=self.environment(), check=True,

@@ -14,20 +14,31 @@ set(AVENDREL_X11_CASES screen click_through home_page double_click_setting doubl
   sign_up_no
   sign_up_yes cursor close_request signals idle no_display error_box no_sound_device
   open_address task_name primary_monitor close_while_box_open no_toolkit
-  screen_without_argb_visual screen_with_compositor
-  cursor_without_theme)
+  screen_without_argb_visual screen_with_compositor screen_depth_15 screen_depth_16 screen_depth_30 screen_depth_8
+  screen_direct_colour screen_static_grey
+  cursor_without_theme release_while_box_open presentation_refused)
 foreach(case ${AVENDREL_X11_CASES})
   add_test(NAME x11_e2e_${case}
     COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/test_program.py ${case}
       --program $<TARGET_FILE:Avendrel> --artwork ${AVENDREL_ARTWORK}
       --cursor-tool $<TARGET_FILE:x11_cursor_name> --probe $<TARGET_FILE:x11_backend_probe>
-      --fake-gtk $<TARGET_FILE:x11_fake_gtk>
+      --fake-gtk $<TARGET_FILE:x11_fake_gtk> --refuse-pixmap $<TARGET_FILE:x11_refuse_pixmap>
       --output ${CMAKE_BINARY_DIR}/test-output)
   set_tests_properties(x11_e2e_${case} PROPERTIES TIMEOUT 120 LABELS "x11;e2e")
 endforeach()
 
+# The program read by an assistive-technology client over AT-SPI 2.
+add_test(NAME x11_e2e_accessible
+  COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/test_accessible.py --program $<TARGET_FILE:Avendrel>)
+set_tests_properties(x11_e2e_accessible PROPERTIES TIMEOUT 180 LABELS "x11;e2e" SKIP_RETURN_CODE 77
+  ENVIRONMENT PYTHONDONTWRITEBYTECODE=1)
+
 add_executable(x11_backend_probe ${CMAKE_CURRENT_LIST_DIR}/backend_probe.cpp)
 target_link_libraries(x11_backend_probe PRIVATE avendrel_x11 avendrel_resources)
+
+# Preloaded to make the server refuse the window's pixmaps.
+add_library(x11_refuse_pixmap MODULE ${CMAKE_CURRENT_LIST_DIR}/refuse_pixmap.cpp)
+target_link_libraries(x11_refuse_pixmap PRIVATE X11::X11 ${CMAKE_DL_LIBS})
 
 # A GTK library that has none of GTK's functions, to test a box without GTK.
 add_library(x11_fake_gtk SHARED ${CMAKE_CURRENT_LIST_DIR}/fake_gtk.cpp)

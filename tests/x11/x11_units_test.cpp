@@ -1,15 +1,19 @@
 // Unit tests of the Linux backend's portable parts: the shape taken from a
-// surface's alpha, the double-click rule, the XSETTINGS reader and the icon
-// reader. None needs a display.
+// surface's alpha, the pixels of visuals other than the surface's layout, the
+// double-click rule, the XSETTINGS reader and the icon reader, the
+// executable's name. None needs a display.
 
+#include "platform/linux_executable_name.h"
 #include "platform/x11_double_click.h"
 #include "platform/x11_icon.h"
+#include "platform/x11_pixels.h"
 #include "platform/x11_shape.h"
 #include "platform/x11_xsettings.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -74,6 +78,114 @@ TEST(X11Shape, EmptySurfaceGivesNoRectangles)
     EXPECT_TRUE(VisibleRectangles({nullptr, 10, 10}).empty());
     std::uint32_t pixel = 0xFFFFFFFF;
     EXPECT_TRUE(VisibleRectangles({&pixel, 0, 1}).empty());
+}
+
+TEST(X11Pixels, ChannelsScaledToEachMaskRoundedToTheNearestStep)
+{
+    struct Case {
+        const char* Name;
+        ChannelMasks Masks;
+        std::uint32_t Premultiplied;
+        std::uint32_t Expected;
+    };
+    const ChannelMasks rgb565{0xF800, 0x07E0, 0x001F, 0};
+    const ChannelMasks rgb555{0x7C00, 0x03E0, 0x001F, 0};
+    const ChannelMasks bgr565{0x001F, 0x07E0, 0xF800, 0};
+    const ChannelMasks rgb101010{0x3FF00000, 0x000FFC00, 0x000003FF, 0};
+    const ChannelMasks argb{0xFF0000, 0xFF00, 0xFF, 0xFF000000};
+    const Case cases[] = {
+        {"565 white", rgb565, 0xFFFFFFFF, 0xFFFF},
+        {"565 black", rgb565, 0xFF000000, 0x0000},
+        {"565 red, green, blue apart", rgb565, 0xFFFF0000, 0xF800},
+        {"565 rounds: 0x84 is 16.4 of 31, 32.9 of 63", rgb565, 0xFF848484,
+         (16u << 11) | (33u << 5) | 16u},
+        {"565 transparent is black", rgb565, 0x00000000, 0x0000},
+        {"555", rgb555, 0xFF00FF00, 0x03E0},
+        {"blue in the high bits", bgr565, 0xFF0000FF, 0xF800},
+        {"10 bits: 0x80 is 513.5 of 1023", rgb101010, 0xFF808080,
+         (514u << 20) | (514u << 10) | 514u},
+        {"10 bits white", rgb101010, 0xFFFFFFFF, 0x3FFFFFFF},
+        {"alpha mask keeps alpha", argb, 0x80402010, 0x80402010},
+        {"half-covered pixel shows over black", rgb101010, 0x80800000, 514u << 20},
+    };
+    for (const Case& c : cases) {
+        const std::uint32_t pixel = c.Premultiplied;
+        const std::vector<std::uint32_t> out = MaskedPixels({&pixel, 1, 1}, c.Masks);
+        ASSERT_EQ(out.size(), 1u) << c.Name;
+        EXPECT_EQ(out[0], c.Expected) << c.Name << std::hex << " got 0x" << out[0];
+    }
+    EXPECT_TRUE(MaskedPixels({nullptr, 4, 4}, rgb565).empty());
+}
+
+namespace {
+
+// A surface of one colour, `size` pixels square.
+std::vector<std::uint32_t> Flat(std::uint32_t colour, int size)
+{
+    return std::vector<std::uint32_t>(static_cast<std::size_t>(size * size), colour);
+}
+
+// The mean of one channel of the palette colours that `pixels` name.
+double MeanChannel(const std::vector<std::uint32_t>& pixels,
+                   const std::vector<PaletteColour>& palette, std::uint8_t PaletteColour::*channel)
+{
+    double sum = 0;
+    for (std::uint32_t p : pixels)
+        for (const PaletteColour& c : palette)
+            if (c.Pixel == p) sum += c.*channel;
+    return sum / static_cast<double>(pixels.size());
+}
+
+std::vector<PaletteColour> Numbered(std::vector<PaletteColour> colours, std::uint32_t first)
+{
+    for (PaletteColour& c : colours) c.Pixel = first++;
+    return colours;
+}
+
+}  // namespace
+
+TEST(X11Pixels, PaletteColoursMapToThemselvesAndOthersAreMixedByTheDither)
+{
+    const std::vector<PaletteColour> cube = Numbered(ColourCube(6), 40);
+    ASSERT_EQ(cube.size(), 216u);
+    EXPECT_EQ(cube.front().Red + cube.front().Green + cube.front().Blue, 0);
+    EXPECT_EQ(cube.back().Red + cube.back().Green + cube.back().Blue, 3 * 255);
+
+    // A colour of the cube is shown as itself on every pixel.
+    for (const PaletteColour& c : {cube[0], cube[43], cube[215]}) {
+        const std::uint32_t argb = 0xFF000000u | (c.Red << 16) | (c.Green << 8) | c.Blue;
+        const std::vector<std::uint32_t> surface = Flat(argb, 8);
+        const std::vector<std::uint32_t> out = PalettePixels({surface.data(), 8, 8}, cube, false);
+        EXPECT_EQ(std::set<std::uint32_t>(out.begin(), out.end()),
+                  std::set<std::uint32_t>{c.Pixel});
+    }
+    // A colour between two cube steps mixes them, on average near the colour itself.
+    for (std::uint32_t red : {0x20u, 0x80u, 0xE0u}) {
+        const std::vector<std::uint32_t> surface = Flat(0xFF000000u | (red << 16) | 0x3333, 16);
+        const std::vector<std::uint32_t> out = PalettePixels({surface.data(), 16, 16}, cube, false);
+        EXPECT_GE(std::set<std::uint32_t>(out.begin(), out.end()).size(), 2u) << red;
+        EXPECT_NEAR(MeanChannel(out, cube, &PaletteColour::Red), red, 8) << red;
+        EXPECT_NEAR(MeanChannel(out, cube, &PaletteColour::Green), 0x33, 8) << red;
+    }
+}
+
+TEST(X11Pixels, GreyVisualsCompareLightnessAndTwoColoursDitherToMidGrey)
+{
+    // Black and white only: mid grey is half of each, pure green is lighter than pure blue.
+    const std::vector<PaletteColour> blackWhite = Numbered(GreyRamp(2), 0);
+    const std::vector<std::uint32_t> grey = Flat(0xFF808080, 16);
+    const std::vector<std::uint32_t> out = PalettePixels({grey.data(), 16, 16}, blackWhite, true);
+    EXPECT_NEAR(MeanChannel(out, blackWhite, &PaletteColour::Red), 128, 10);
+    const std::vector<PaletteColour> ramp = Numbered(GreyRamp(16), 0);
+    const std::vector<std::uint32_t> green = Flat(0xFF00FF00, 8), blue = Flat(0xFF0000FF, 8);
+    const double greenLightness =
+        MeanChannel(PalettePixels({green.data(), 8, 8}, ramp, true), ramp, &PaletteColour::Red);
+    const double blueLightness =
+        MeanChannel(PalettePixels({blue.data(), 8, 8}, ramp, true), ramp, &PaletteColour::Red);
+    EXPECT_GT(greenLightness, blueLightness + 60);
+    // Nothing to choose from, or nothing to draw.
+    EXPECT_EQ(PalettePixels({grey.data(), 16, 16}, {}, false), std::vector<std::uint32_t>(256, 0));
+    EXPECT_TRUE(PalettePixels({nullptr, 16, 16}, ramp, true).empty());
 }
 
 TEST(X11DoubleClick, SecondPressRecognisedOnlyWithinTimeAndDistance)
@@ -400,4 +512,12 @@ TEST(X11Icon, NetWmIconDataIsSizeThenPixelsPerImageInBoundedPieces)
     std::size_t calls = 0;
     NetWmIconData({}, 10, [&](std::span<const unsigned long>) { ++calls; });
     EXPECT_EQ(calls, 0u);
+}
+
+TEST(LinuxExecutableName, FileNameOfTheLinkOrTheProductNameWhenItCannotBeRead)
+{
+    EXPECT_EQ(Linux::ExecutableFileName("/proc/self/exe"), "avendrel_x11_unit_tests");
+    // Never the command line's name: the program reads no command line.
+    EXPECT_EQ(Linux::ExecutableFileName("/nonexistent/link"), "Avendrel");
+    EXPECT_EQ(Linux::ExecutableFileName(""), "Avendrel");
 }

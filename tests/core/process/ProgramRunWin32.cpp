@@ -55,7 +55,8 @@ std::string ScriptText(const Script& script)
 {
     std::ostringstream out;
     out << script.Screen.Width << ' ' << script.Screen.Height << ' ' << (script.InitFails ? 1 : 0)
-        << ' ' << script.Events.size() << ' ' << script.Answers.size() << '\n'
+        << ' ' << script.PresentFailures << ' ' << script.Events.size() << ' ' << script.Answers.size()
+        << '\n'
         << script.ExecutableName << '\n';
     for (const Event& event : script.Events) WriteEvent(out, event);
     for (const BoxAnswer& answer : script.Answers) {
@@ -70,7 +71,8 @@ Script ReadScript(std::istream& in)
     Script script;
     int initFails = 0;
     std::size_t events = 0, answers = 0;
-    if (!(in >> script.Screen.Width >> script.Screen.Height >> initFails >> events >> answers))
+    if (!(in >> script.Screen.Width >> script.Screen.Height >> initFails >> script.PresentFailures >>
+          events >> answers))
         throw std::runtime_error("broken script header");
     script.InitFails = initFails != 0;
     in.ignore(1);
