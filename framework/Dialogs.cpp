@@ -14,6 +14,9 @@ struct TButtonLayout {
     std::vector<TMsgDlgBtn> Order;  // as the box shows them
 };
 
+// The button-set bits of a message box style.
+constexpr unsigned kButtonSetMask = 0xF;
+
 const std::vector<TButtonLayout>& Layouts()
 {
     using B = TMsgDlgBtn;
@@ -26,6 +29,35 @@ const std::vector<TButtonLayout>& Layouts()
         {{B::Retry, B::Cancel}, 0x5, {B::Retry, B::Cancel}},
     };
     return layouts;
+}
+
+// The result a box gives when the button is chosen.
+int ResultOf(TMsgDlgBtn button)
+{
+    switch (button) {
+    case TMsgDlgBtn::OK: return mrOk;
+    case TMsgDlgBtn::Cancel: return mrCancel;
+    case TMsgDlgBtn::Abort: return mrAbort;
+    case TMsgDlgBtn::Retry: return mrRetry;
+    case TMsgDlgBtn::Ignore: return mrIgnore;
+    case TMsgDlgBtn::Yes: return mrYes;
+    case TMsgDlgBtn::No: return mrNo;
+    }
+    return 0;
+}
+
+// True when `result` is what one of the buttons of a box of this style gives.
+// Anything else (0, the system's -1 when it has no display, a value no button
+// has) means that no question reached the user.
+bool IsAnswerOf(unsigned style, int result)
+{
+    for (const TButtonLayout& layout : Layouts()) {
+        if (layout.Style != (style & kButtonSetMask)) continue;
+        for (TMsgDlgBtn button : layout.Order)
+            if (ResultOf(button) == result) return true;
+        return false;
+    }
+    return false;
 }
 
 unsigned IconStyle(TMsgDlgType type)
@@ -57,8 +89,7 @@ int ShowBox(const std::string& text, const std::string& caption, unsigned style)
     } enableAgain{form, form ? form->Enabled() : true};
     if (form) form->SetEnabled(false);
     const int result = platform.MessageBox(owner, text, caption, style);
-    if (result == Platform::Box::Failed)
-        throw EDialogError("The message box could not be shown.");
+    if (!IsAnswerOf(style, result)) throw EDialogError("The message box could not be shown.");
     return result;
 }
 

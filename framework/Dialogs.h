@@ -1,8 +1,10 @@
 #pragma once
 // Message dialogs. A dialog is asked for by kind, buttons, help context and a
 // default button; it reaches the desktop as one message box owned by the
-// active window, whose form is disabled while the box is open. A box that
-// cannot be shown raises EDialogError: a failure is never taken as an answer.
+// active window, whose form is disabled while the box is open. Only the
+// result of one of the box's own buttons is an answer; a box that cannot be
+// shown, or that returns anything else, raises EDialogError: a failure is
+// never taken as an answer.
 
 #include <initializer_list>
 #include <string>

@@ -123,7 +123,8 @@ struct Table {
     void (*QuitLoop)() = nullptr;
 
     // shell. MessageBox is modal to its owner (nullptr: no owner) and returns
-    // a Box result, or Box::Failed when it could not be shown.
+    // the result of the button chosen, or Box::Failed (or whatever else the
+    // system returned) when it could not be shown.
     int (*MessageBox)(Window* owner, const std::string& text, const std::string& caption,
                       unsigned style) = nullptr;
     bool (*Beep)(unsigned frequency, unsigned durationMs) = nullptr;

@@ -53,4 +53,9 @@ bool DecodePngWithLibpng(std::span<const std::uint8_t> data, DecodedImage& out)
     return true;
 }
 
+bool DecodePngForHeadless(std::span<const std::uint8_t> data, DecodedImage& out)
+{
+    return DecodePngWithLibpng(data, out);
+}
+
 }  // namespace Platform

@@ -5,7 +5,7 @@
 //  [X] Input only where the presented alpha is above 0; the grab from press to release
 //  [X] Scripted message box answers, failures, and events while a box is open
 //  [X] Scripted refusals of presentations and losses of the mouse capture
-//  [X] Resources from the embedded table, PNG decoding with libpng
+//  [X] Resources from the embedded table, PNG decoding with libpng (WIC in Windows builds)
 //  [X] Observable process end through a hook
 // Missing features or Issues:
 //  [ ] Only one window at a time (the program has one)
@@ -191,7 +191,7 @@ std::span<const std::uint8_t> FindResource(const char* name)
 
 bool DecodePng(std::span<const std::uint8_t> data, DecodedImage& out)
 {
-    const bool ok = DecodePngWithLibpng(data, out);
+    const bool ok = DecodePngForHeadless(data, out);
     Record("DecodePng(" + std::to_string(data.size()) + ")=" + (ok ? "ok" : "failed"));
     return ok;
 }

@@ -20,19 +20,47 @@ namespace Platform {
 
 #ifdef _WIN32
 
+namespace {
+
+// The length of the UTF-8 sequence that `lead` starts, or 0 for a byte that
+// starts none.
+std::size_t SequenceLength(unsigned char lead)
+{
+    if (lead < 0x80) return 1;
+    if ((lead & 0xE0) == 0xC0) return 2;
+    if ((lead & 0xF0) == 0xE0) return 3;
+    if ((lead & 0xF8) == 0xF0) return 4;
+    return 0;
+}
+
+}  // namespace
+
 std::string LowerCaseUtf8(const std::string& text)
 {
-    if (text.empty()) return text;
-    const int size = static_cast<int>(text.size());
-    const int wide = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-    if (wide <= 0) return text;
-    std::wstring buffer(static_cast<std::size_t>(wide), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, buffer.data(), wide);
-    ::CharLowerBuffW(buffer.data(), static_cast<DWORD>(buffer.size()));
-    const int narrow = ::WideCharToMultiByte(CP_UTF8, 0, buffer.data(), wide, nullptr, 0, nullptr, nullptr);
-    if (narrow <= 0) return text;
-    std::string result(static_cast<std::size_t>(narrow), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, buffer.data(), wide, result.data(), narrow, nullptr, nullptr);
+    // One character at a time, so that a byte that is not UTF-8 is kept as it
+    // is instead of becoming U+FFFD, as the conversion of a whole string would.
+    std::string result;
+    result.reserve(text.size());
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t length = SequenceLength(static_cast<unsigned char>(text[at]));
+        wchar_t wide[2];
+        const int units = length == 0 || length > text.size() - at
+                              ? 0
+                              : ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data() + at,
+                                                      static_cast<int>(length), wide, 2);
+        if (units <= 0) {
+            result.push_back(text[at++]);
+            continue;
+        }
+        ::CharLowerBuffW(wide, static_cast<DWORD>(units));
+        char encoded[8];
+        const int written =
+            ::WideCharToMultiByte(CP_UTF8, 0, wide, units, encoded, sizeof encoded, nullptr, nullptr);
+        if (written > 0) result.append(encoded, static_cast<std::size_t>(written));
+        else result.append(text, at, length);
+        at += length;
+    }
     return result;
 }
 

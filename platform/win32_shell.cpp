@@ -1,9 +1,10 @@
 // Win32 backend: the message box, the tone, the shell and the end of the process.
 // Implemented features:
 //  [X] MessageBoxW, modal to its owner (it disables the owner while open);
-//      0 (the box could not be shown) is passed on as Box::Failed; a Yes/No
-//      box answers only Yes or No, also where the system lets Escape or a
-//      close request end it
+//      its result is passed on as it is (0, or -1 from Wine without a display
+//      driver, means the box could not be shown); a Yes/No box that was shown
+//      answers only Yes or No, also where the system lets Escape or a close
+//      request end it
 //  [X] Beep with the given frequency and duration
 //  [X] ShellExecuteW with the given verb, file, parameters, directory and show
 //      command; shell32.dll is loaded from the system folder, and COM started,

@@ -132,13 +132,29 @@ TEST(Program, ABoxThatFailsIsShownAsAnErrorAndTheLoopGoesOn)
     // Failing box, then the error box (which fails too: nothing more can be shown).
     EXPECT_THAT(run.Actions(), ElementsAre(kTone, kQuestion + "=0", kErrorBox + "=0", kTone, kOpenHome));
 
-    // With an error box that can be shown.
-    Script answered = WithEvents(Join({Click(kSignUpX, kSignUpY), Click(kHomeX, kHomeY)}),
-                                 {{Platform::Box::Failed, {}}, {Platform::Box::ResultOk, {}}});
-    run = RunProgram(answered);
+    // With an error box that can be shown. A Yes/No box answers 6 or 7; any
+    // other result means the question never reached the user: 0 (failed), -1
+    // (what Wine gives without a display driver), values no button has, and
+    // the results of buttons this box does not have.
+    for (const int result : {Platform::Box::Failed, -1, 42, 1, 2, 3, 8, 0x7FFFFFFF}) {
+        Script answered = WithEvents(Join({Click(kSignUpX, kSignUpY), Click(kHomeX, kHomeY)}),
+                                     {{result, {}}, {Platform::Box::ResultOk, {}}});
+        run = RunProgram(answered);
+        EXPECT_FALSE(run.Ended) << result;
+        EXPECT_THAT(run.Actions(), ElementsAre(kTone, kQuestion, kErrorBox, kTone, kOpenHome))
+            << "nothing is opened and nothing ends when the box answered " << result;
+    }
+}
+
+TEST(Program, AnErrorBoxThatGivesNoAnswerLeavesALineOnStandardError)
+{
+    // The question fails, then the error box returns what no OK box returns.
+    Script script = WithEvents(Join({Click(kSignUpX, kSignUpY), Click(kHomeX, kHomeY)}),
+                               {{-1, {}}, {-1, {}}});
+    const ProgramRun run = RunProgram(script);
     EXPECT_FALSE(run.Ended);
-    EXPECT_THAT(run.Actions(), ElementsAre(kTone, kQuestion, kErrorBox, kTone, kOpenHome))
-        << "nothing is opened and nothing ends when the question could not be asked";
+    EXPECT_THAT(run.Actions(), ElementsAre(kTone, kQuestion, kErrorBox, kTone, kOpenHome));
+    EXPECT_EQ(run.Errors, "The message box could not be shown. (The message box could not be shown.)\n");
 }
 
 TEST(Program, ClicksWhileTheBoxIsOpenDoNothingAndTheAnswerStillCounts)

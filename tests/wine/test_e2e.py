@@ -761,6 +761,127 @@ def case_planted_dlls(session, exe):
     check(loaded == [], f"planted DLLs loaded by the box or the shell: {loaded}")
 
 
+class Driver:
+    """The window driver beside the program (avendrel_window_driver.exe): the
+    program's windows as Windows sees them, and input posted to them."""
+
+    def __init__(self, session, exe):
+        self.session = session
+        self.path = os.path.join(os.path.dirname(exe), "avendrel_window_driver.exe")
+        check(os.path.exists(self.path), f"{self.path} was not built")
+
+    def windows(self):
+        """{(class, title): (left, top, width, height, visible, owner)}"""
+        found = {}
+        for line in self.session.output(self.path, "list", check=False).splitlines():
+            parts = line.strip().split("|")
+            if len(parts) != 5:
+                continue
+            kind, title, rect, visible, owner = parts
+            found[(kind, title)] = (*map(int, rect.split(",")), visible == "1", owner)
+        return found
+
+    def wait(self, kind, title, timeout):
+        return wait_for(lambda: self.windows().get((kind, title)), timeout)
+
+    def click(self, point):
+        check(self.session.wine(self.path, "click", *map(str, point)) == 0,
+              "no main window to click on")
+
+    def answer(self, title, button):
+        check(self.session.wine(self.path, "answer", title, str(button)) == 0,
+              f"no box \"{title}\" to answer")
+
+
+PRESENT_FAILED = "The window Form1 could not be shown: the desktop did not take its picture.\n"
+
+
+def _start_wow64(session, driver, exe, errors_path):
+    """Starts the program with junk arguments and checks what it made; returns
+    the program and whether its picture is on the screen."""
+    with open(errors_path, "wb") as errors:
+        program = session.start(exe, "--junk", "/x", "-", stderr=errors)
+    main = driver.wait("AvendrelWindow", "Avendrel", START_TIMEOUT)
+    check(main, f"no main window \"Avendrel\"; the program's windows: {driver.windows()} "
+                "(a 32-bit program that runs nothing means no 32-bit Wine libraries)")
+    check(main[:4] == (LEFT, TOP, WIDTH, HEIGHT), f"main window at {main[:4]}, expected "
+                                                  f"{(LEFT, TOP, WIDTH, HEIGHT)}")
+    check(main[5] == "Avendrel", f"the main window's owner is {main[5]!r}, expected the "
+                                 "application window \"Avendrel\"")
+    application = driver.windows().get(("AvendrelApplication", "Avendrel"))
+    check(application and application[2:4] == (0, 0),
+          f"application window (task name \"Avendrel\", no size): {application}")
+
+    def said():
+        with open(errors_path, "rb") as errors:
+            return errors.read().decode(errors="replace").replace("\r\n", "\n")
+
+    # Either the picture reaches the screen, or the program says that it
+    # could not be shown (in one line and an error box) and goes on.
+    outcome = wait_for(lambda: ("shown" if _screen_matches(session) else
+                                "reported" if said() == PRESENT_FAILED else None), START_TIMEOUT)
+    check(outcome, f"the picture was neither shown nor reported as not shown "
+                   f"(standard error {said()!r})")
+    if outcome == "reported":
+        box = driver.wait("#32770", "Error", START_TIMEOUT)
+        check(box, "no error box \"Error\" for the picture that could not be shown")
+        driver.answer("Error", 1)
+        check(wait_for(lambda: ("#32770", "Error") not in driver.windows(), 20),
+              "the error box stayed after OK")
+    check(program.running(), "the program ended after starting")
+    return program, outcome
+
+
+def _answer_confirm(session, driver, button):
+    box = driver.wait("#32770", "Confirm", 20)
+    check(box, "no box \"Confirm\" after the sign-up click")
+    check(box[5] == "Avendrel", f"the box is owned by {box[5]!r}, expected the main window")
+    if session.find_window("Confirm"):
+        session.key("Return" if button == 6 else "n")  # on the screen: the keyboard answers
+    else:
+        driver.answer("Confirm", button)  # not mapped: the button's command
+
+
+def case_wow64(session, exe):
+    """The shipped 32-bit program in Wine's WoW64 mode, driven from outside:
+    windows, names and places, the presentation (shown or reported), both
+    hotspots, both answers, a click on the transparent band, a close request."""
+    driver = Driver(session, exe)
+    errors_path = os.path.join(session.prefix.path, "wow64.err")
+    program, outcome = _start_wow64(session, driver, exe, errors_path)
+    print(f"presentation: {outcome}")
+
+    def post_click(point):
+        if outcome == "shown":
+            click(session, point)
+        else:
+            driver.click(point)
+
+    post_click(HOME)
+    expect_opened(session, [HOME_URL], "home-page click")
+    post_click((100, 50))  # the transparent band above the artwork
+    time.sleep(SETTLE)
+    check(("#32770", "Confirm") not in driver.windows(), "a band click asked the question")
+    expect_opened(session, [HOME_URL], "click on the transparent band")
+    post_click(SIGNUP)
+    _answer_confirm(session, driver, 7)
+    expect_opened(session, [HOME_URL, SIGNUP_URL], "sign-up answered No")
+    check(program.status(SETTLE) is None, "the program ended after No")
+    post_click(SIGNUP)
+    _answer_confirm(session, driver, 6)
+    status = program.status(EXIT_TIMEOUT)
+    check(status == 0, f"after Yes the status was {status}, expected 0")
+    expect_opened(session, [HOME_URL, SIGNUP_URL, SIGNUP_URL], "sign-up answered Yes")
+    with open(errors_path, "rb") as errors:
+        said = errors.read().decode(errors="replace").replace("\r\n", "\n")
+    want = PRESENT_FAILED if outcome == "reported" else ""
+    check(said == want, f"standard error {said!r}, expected {want!r} (once, not per attempt)")
+
+    # A fresh start ends with 0 on a close request.
+    program, _ = _start_wow64(session, driver, exe, errors_path)
+    close_and_expect_zero(session, program)
+
+
 CASES = {name[len("case_"):]: function for name, function in globals().items()
          if name.startswith("case_")}
 

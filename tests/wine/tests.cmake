@@ -22,3 +22,13 @@ foreach(case png_decoding screen cursor task_entry signup_no signup_yes box_ways
   set_tests_properties(wine.${case} PROPERTIES FIXTURES_REQUIRED wine_prefix TIMEOUT 180
     SKIP_RETURN_CODE 77 RESOURCE_LOCK wine)
 endforeach()
+
+# The shipped 32-bit Avendrel.exe in Wine's WoW64 mode (its 32-bit libraries
+# come from tools/install-wine32.sh).
+set(AVENDREL_WINDOWS_X86_DIR ${CMAKE_SOURCE_DIR}/build/windows-x86 CACHE PATH
+  "Build folder of the windows-x86 preset, which holds the shipped Avendrel.exe")
+add_test(NAME wine.wow64
+  COMMAND /usr/bin/python3 ${avendrel_wine_script} run ${avendrel_wine_state}
+          ${AVENDREL_WINDOWS_X86_DIR}/Avendrel.exe wow64)
+set_tests_properties(wine.wow64 PROPERTIES FIXTURES_REQUIRED wine_prefix TIMEOUT 300
+  SKIP_RETURN_CODE 77 RESOURCE_LOCK wine)
