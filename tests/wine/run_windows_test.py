@@ -21,6 +21,7 @@ import xml.etree.ElementTree as ElementTree
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
 SERVER_LINGER = 20  # seconds
+ATTEMPTS = 3
 
 
 def environment(prefix):
@@ -63,6 +64,26 @@ def main():
     if any(a.startswith("--gtest_output") for a in arguments):
         sys.exit("run_windows_test: the report is this runner's; give no --gtest_output")
     ensure_prefix(prefix)
+    # Wine's server can be ending just as a run begins (it lingers a while
+    # after its last client), and the run then fails at once without running
+    # the program. A run that leaves no report is tried again; one that never
+    # runs still fails.
+    for attempt in range(1, ATTEMPTS + 1):
+        status, count = run_once(prefix, exe, arguments, last=attempt == ATTEMPTS)
+        if count:
+            return status
+        if attempt < ATTEMPTS:
+            print(f"run_windows_test: no report from {os.path.basename(exe)} (status {status}); "
+                  "running it again", file=sys.stderr)
+    print(f"run_windows_test: {os.path.basename(exe)} did not run under Wine "
+          f"(no report of any test appeared; status {status}). A 32-bit program needs "
+          "Wine's 32-bit libraries: tools/install-wine32.sh", file=sys.stderr)
+    return 1
+
+
+def run_once(prefix, exe, arguments, last):
+    """Runs the program once: (its status, the tests its report names or None).
+    Its outputs are passed on when it left a report, or when this is the last try."""
     # Starting Wine's server takes seconds; one that outlives each run by a
     # while serves the next test too, and then ends by itself. It is started
     # here, holding none of this runner's outputs: CTest reads them until the
@@ -82,19 +103,14 @@ def main():
             status = subprocess.run([WINE, exe, *arguments, "--gtest_output=xml:" + windows_report],
                                     env=environment(prefix), stdin=subprocess.DEVNULL, stdout=out,
                                     stderr=err).returncode
-            for source, target in ((out, sys.stdout), (err, sys.stderr)):
-                source.seek(0)
-                target.flush()
-                target.buffer.write(source.read())
-                target.flush()
-        count = tests_in(report)
-    if not count:
-        print(f"run_windows_test: {os.path.basename(exe)} did not run under Wine "
-              f"(no report of any test appeared; status {status}). A 32-bit program needs "
-              "Wine's 32-bit libraries: tools/install-wine32.sh", file=sys.stderr)
-        return 1
-    return status
-
+            count = tests_in(report)
+            if count or last:
+                for source, target in ((out, sys.stdout), (err, sys.stderr)):
+                    source.seek(0)
+                    target.flush()
+                    target.buffer.write(source.read())
+                    target.flush()
+    return status, count
 
 if __name__ == "__main__":
     sys.exit(main())
