@@ -19,6 +19,7 @@
 //  [ ] No IEnumVARIANT: clients fall back to get_accChild for simple elements
 
 #include "platform/win32_internal.h"
+#include "platform/win32_library.h"
 
 #include "platform/Accessibility.h"
 
@@ -36,26 +37,22 @@ struct TAccessibilityLibrary {
     LRESULT(WINAPI* LresultFromObject)(REFIID, WPARAM, LPUNKNOWN) = nullptr;
     HRESULT(WINAPI* CreateStdAccessibleObject)(HWND, LONG, REFIID, void**) = nullptr;
     BSTR(WINAPI* SysAllocString)(const OLECHAR*) = nullptr;
+    HRESULT(WINAPI* CoDisconnectObject)(LPUNKNOWN, DWORD) = nullptr;
 };
-
-template <class F>
-void Resolve(HMODULE module, const char* name, F& function)
-{
-    function = module ? reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, name)))
-                      : nullptr;
-}
 
 const TAccessibilityLibrary& Library()
 {
     static TAccessibilityLibrary library;
     if (library.Tried) return library;
     library.Tried = true;
-    // Only the system folder is searched: never a DLL beside the executable.
-    HMODULE oleacc = ::LoadLibraryExW(L"oleacc.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    HMODULE oleaut = ::LoadLibraryExW(L"oleaut32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    Resolve(oleacc, "LresultFromObject", library.LresultFromObject);
-    Resolve(oleacc, "CreateStdAccessibleObject", library.CreateStdAccessibleObject);
-    Resolve(oleaut, "SysAllocString", library.SysAllocString);
+    // From the system folder only: never a DLL beside the executable.
+    static SystemLibrary oleacc(L"oleacc.dll"), oleaut(L"oleaut32.dll"), ole(L"ole32.dll");
+    if (oleacc.Open()) {
+        AVENDREL_WIN32_FIND(oleacc, library, LresultFromObject);
+        AVENDREL_WIN32_FIND(oleacc, library, CreateStdAccessibleObject);
+    }
+    if (oleaut.Open()) AVENDREL_WIN32_FIND(oleaut, library, SysAllocString);
+    if (ole.Open()) AVENDREL_WIN32_FIND(ole, library, CoDisconnectObject);
     return library;
 }
 
@@ -102,7 +99,9 @@ public:
     void Disconnect()
     {
         tree_ = nullptr;
-        ::CoDisconnectObject(this, 0);
+        // Only a window that clients asked for has an object to disconnect,
+        // and they asked through the libraries loaded above.
+        if (const auto disconnect = Library().CoDisconnectObject) disconnect(this, 0);
     }
 
     // IUnknown
