@@ -56,6 +56,6 @@ avendrel_robustness_test(idle idle 180
 foreach(case standard_files display_names server_lost opener no_shared_data)
   avendrel_robustness_test(hostile_${case} hostile 240
     ${AVENDREL_ROBUSTNESS_DIR}/hostile.py ${case} --program $<TARGET_FILE:Avendrel>
-      --sanitized-program ${AVENDREL_SANITIZE_DIR}/platform/Avendrel
+      --sanitized-program ${AVENDREL_SANITIZE_DIR}/app/Avendrel
       --suppressions ${AVENDREL_ROBUSTNESS_DIR}/lsan.supp)
 endforeach()

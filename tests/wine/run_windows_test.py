@@ -18,6 +18,8 @@ import sys
 import tempfile
 import xml.etree.ElementTree as ElementTree
 
+import ia32_code
+
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
 SERVER_LINGER = 20  # seconds
@@ -75,9 +77,11 @@ def main():
         if attempt < ATTEMPTS:
             print(f"run_windows_test: no report from {os.path.basename(exe)} (status {status}); "
                   "running it again", file=sys.stderr)
+    refused = ia32_code.refused()
+    hint = (refused[0].upper() + refused[1:] if refused else
+            "A 32-bit program needs Wine's 32-bit libraries: tools/install-wine32.sh")
     print(f"run_windows_test: {os.path.basename(exe)} did not run under Wine "
-          f"(no report of any test appeared; status {status}). A 32-bit program needs "
-          "Wine's 32-bit libraries: tools/install-wine32.sh", file=sys.stderr)
+          f"(no report of any test appeared; status {status}). {hint}", file=sys.stderr)
     return 1
 
 

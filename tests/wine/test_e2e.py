@@ -19,6 +19,7 @@ import time
 from PIL import Image
 from Xlib import X
 
+import ia32_code
 import wine_session
 from wine_session import Prefix, Session, wait_for
 
@@ -913,6 +914,11 @@ def main(argv):
     if not os.path.exists(state_file):
         print(f"SKIP: no Wine prefix ({state_file} missing: the prepare step failed or was skipped)")
         return wine_session.SKIP
+    if name == "wow64":
+        refused = ia32_code.refused()
+        if refused:
+            print(f"SKIP: {refused}")
+            return wine_session.SKIP
     with open(state_file) as state:
         prefix = Prefix(state.read().strip())
     session = Session(prefix, SCREEN_W, SCREEN_H)
