@@ -94,7 +94,7 @@ def close_and_expect_zero(session, program, image="Avendrel.exe"):
 def expect_opened(session, expected, what):
     """Waits for the recorded addresses to reach `expected`, then watches a while
     longer so that an extra one would be seen."""
-    wait_for(lambda: len(session.opened()) >= len(expected), 20)
+    session.wait_opened(len(expected))
     time.sleep(SETTLE)
     got = session.opened()
     check(got == expected, f"{what}: addresses opened {got}, expected {expected}")

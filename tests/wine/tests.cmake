@@ -19,7 +19,7 @@ foreach(case png_decoding screen cursor task_entry signup_no signup_yes box_ways
   add_test(NAME wine.${case}
     COMMAND /usr/bin/python3 ${avendrel_wine_script} run ${avendrel_wine_state}
             ${AVENDREL_WINDOWS_X64_DIR}/Avendrel.exe ${case})
-  set_tests_properties(wine.${case} PROPERTIES FIXTURES_REQUIRED wine_prefix TIMEOUT 180
+  set_tests_properties(wine.${case} PROPERTIES FIXTURES_REQUIRED wine_prefix TIMEOUT 420
     SKIP_RETURN_CODE 77 RESOURCE_LOCK wine)
 endforeach()
 

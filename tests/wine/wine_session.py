@@ -278,8 +278,21 @@ class Session:
         with open(self.prefix.browser_log) as log:
             return [line.strip() for line in log if line.strip()]
 
-    def wait_opened(self, count, timeout=20):
-        return wait_for(lambda: len(self.opened()) >= count, timeout) and self.opened()
+    def wait_opened(self, count, quiet=20, limit=240):
+        """Waits until `count` addresses are recorded, for as long as new ones
+        keep coming: each open starts processes of Wine's, which a busy machine
+        makes slow, so it gives up only after `quiet` seconds without a new
+        address (or `limit` seconds in all). Returns the addresses recorded."""
+        started = time.monotonic()
+        seen, last_change = len(self.opened()), started
+        while seen < count:
+            now = time.monotonic()
+            if now - last_change >= quiet or now - started >= limit:
+                break
+            time.sleep(0.1)
+            if len(self.opened()) != seen:
+                seen, last_change = len(self.opened()), time.monotonic()
+        return self.opened()
 
 
 class _CursorImage(ctypes.Structure):
