@@ -77,11 +77,10 @@ def main():
         if attempt < ATTEMPTS:
             print(f"run_windows_test: no report from {os.path.basename(exe)} (status {status}); "
                   "running it again", file=sys.stderr)
-    refused = ia32_code.refused()
-    hint = (refused[0].upper() + refused[1:] if refused else
-            "A 32-bit program needs Wine's 32-bit libraries: tools/install-wine32.sh")
+    cause = (ia32_code.refused() or
+             "a 32-bit program needs Wine's 32-bit libraries: tools/install-wine32.sh")
     print(f"run_windows_test: {os.path.basename(exe)} did not run under Wine "
-          f"(no report of any test appeared; status {status}). {hint}", file=sys.stderr)
+          f"(no report of any test appeared; status {status}); {cause}", file=sys.stderr)
     return 1
 
 

@@ -283,16 +283,17 @@ class Session:
         keep coming: each open starts processes of Wine's, which a busy machine
         makes slow, so it gives up only after `quiet` seconds without a new
         address (or `limit` seconds in all). Returns the addresses recorded."""
-        started = time.monotonic()
-        seen, last_change = len(self.opened()), started
-        while seen < count:
+        started = last_change = time.monotonic()
+        opened = self.opened()
+        while len(opened) < count:
             now = time.monotonic()
             if now - last_change >= quiet or now - started >= limit:
                 break
             time.sleep(0.1)
-            if len(self.opened()) != seen:
-                seen, last_change = len(self.opened()), time.monotonic()
-        return self.opened()
+            seen, opened = len(opened), self.opened()
+            if len(opened) != seen:
+                last_change = time.monotonic()
+        return opened
 
 
 class _CursorImage(ctypes.Structure):
