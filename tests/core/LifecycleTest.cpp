@@ -56,12 +56,16 @@ TEST_F(Lifecycle, FormCreateRunsOnceBeforeTheWindowIsFirstShown)
     EXPECT_EQ(Application->Name(), "Avendrel");
     EXPECT_THAT(Platform::Headless::Calls(),
                 ::testing::IsSupersetOf({"FormCreate(hidden)", "ShowWindow(window1)"}));
+    // Both calls must be there before their order means anything: a missing
+    // one would be found at end(), after everything.
     const auto& calls = Platform::Headless::Calls();
     const auto created = std::find(calls.begin(), calls.end(), "FormCreate(hidden)");
+    const auto window =
+        std::find(calls.begin(), calls.end(), "CreateWindow(\"Avendrel\",\"Avendrel\",560,202,800,677)");
+    ASSERT_NE(created, calls.end()) << "FormCreate was not called";
+    ASSERT_NE(window, calls.end()) << "the window was not created with its caption, place and size";
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "FormCreate(hidden)"), 1);
-    EXPECT_LT(created - calls.begin(),
-              std::find(calls.begin(), calls.end(), "CreateWindow(\"Avendrel\",\"Avendrel\",560,202,800,677)") -
-                  calls.begin());
+    EXPECT_LT(created, window) << "FormCreate ran after the window was created";
     EXPECT_TRUE(Platform::Headless::WindowShown());
 
     System::RunFinalizers();

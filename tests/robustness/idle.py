@@ -15,12 +15,14 @@ answered No), when the toolkit's threads exist. Prints the figures."""
 import argparse
 import os
 import re
+import signal
 import subprocess
 import sys
 import tempfile
 import time
 
-from harness import (HOME_PAGE_POINT, SIGN_UP_POINT, RobustDesktop, check, figure, run_case)
+from harness import (HOME_PAGE_POINT, SIGN_UP_POINT, RobustDesktop, check, figure, run_case,
+                     wait_for)
 
 
 def counters(pid):
@@ -59,18 +61,56 @@ def blocked_in(pid):
     return found
 
 
+def tracer_of(pid):
+    """The tracer of each of the program's threads, by thread id (0: none)."""
+    found = {}
+    for tid in os.listdir("/proc/%d/task" % pid):
+        try:
+            with open("/proc/%d/task/%s/status" % (pid, tid)) as f:
+                found[tid] = next(int(line.split()[1]) for line in f
+                                  if line.startswith("TracerPid:"))
+        except (FileNotFoundError, StopIteration):
+            pass
+    return found
+
+
 def traced_calls(pid, seconds, work):
     """The system calls made while strace is attached for `seconds` s, without
-    those that only show where each thread was blocked when it attached."""
+    those that only show where each thread was blocked when it attached.
+    A trace that strace could not take (no permission to attach, strace
+    failing) fails the test: an empty trace proves nothing by itself."""
     trace = os.path.join(work, "idle-%d-%d.txt" % (pid, time.monotonic_ns()))
-    tracer = subprocess.Popen(["strace", "-f", "-qq", "-p", str(pid), "-o", trace],
-                              stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL)
+    errors = os.path.join(work, "strace-errors-%d.txt" % time.monotonic_ns())
+    with open(errors, "wb") as err:
+        tracer = subprocess.Popen(["strace", "-f", "-qq", "-p", str(pid), "-o", trace],
+                                  stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                  stderr=err)
+
+    def strace_said():
+        with open(errors, errors="replace") as f:
+            return f.read().strip()
     try:
+        # The idle time counts only once strace traces every thread.
+        def attached():
+            check(tracer.poll() is None, "strace ended before attaching (status %s): %s"
+                  % (tracer.returncode, strace_said()))
+            tracers = tracer_of(pid)
+            return tracers and all(t == tracer.pid for t in tracers.values())
+        wait_for("strace to attach to every thread of %d" % pid, attached, 30)
         time.sleep(seconds)
+        still_attached = set(tracer_of(pid).values()) == {tracer.pid}
     finally:
         tracer.terminate()
-        tracer.wait(10)
+        try:
+            tracer.wait(10)
+        except subprocess.TimeoutExpired:
+            tracer.kill()
+            tracer.wait()
+    check(still_attached, "strace was no longer attached at the end of the idle time: %s"
+          % strace_said())
+    check(tracer.returncode in (0, -signal.SIGTERM),
+          "strace ended with status %s: %s" % (tracer.returncode, strace_said()))
+    check(strace_said() == "", "strace reported: %s" % strace_said())
     seen, calls, attach = set(), [], []
     with open(trace, errors="replace") as f:
         for line in f:

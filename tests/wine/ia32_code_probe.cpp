@@ -6,14 +6,21 @@
 // The probe far-returns into the 32-bit code segment (selector 0x23), where a
 // single 32-bit far return leads back to the 64-bit segment (0x33). Code and
 // stack lie below 4 GiB, as 32-bit addresses need. Prints "runs 32-bit code"
-// and ends with 0, or prints "no 32-bit code" and ends with 1 when the switch
-// faults; 2 when the probe cannot be set up.
+// and ends with 0; prints "refused: ..." and ends with 1 only when the fault
+// is the kernel refusing the switch itself (a segment fault, #NP or #GP, at
+// the far return, naming the 32-bit code selector); any other fault or a
+// probe that cannot be set up prints what happened and ends with 2, since
+// that tells nothing about the machine.
 #include <csetjmp>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <sys/mman.h>
+#include <ucontext.h>
+
+// The far return into the 32-bit segment, defined in main's inline assembly.
+extern "C" const unsigned char avendrel_ia32_far_return[];
 
 namespace {
 
@@ -25,7 +32,30 @@ constexpr std::size_t kRegionBytes = 64 * 1024;
 sigjmp_buf g_fault_return;
 std::uintptr_t g_saved_stack;
 
-void OnFault(int) { siglongjmp(g_fault_return, 1); }
+// What the fault was: the signal, the processor's trap number and error code,
+// and where it happened.
+struct Fault {
+  int signal = 0;
+  long long trap = -1;
+  long long error = -1;
+  std::uintptr_t at = 0;
+};
+Fault g_fault;
+
+constexpr long long kTrapSegmentNotPresent = 11;
+constexpr long long kTrapGeneralProtection = 13;
+
+void OnFault(int signal, siginfo_t *, void *context) {
+#if defined(__x86_64__)
+  const auto *registers = static_cast<ucontext_t *>(context)->uc_mcontext.gregs;
+  g_fault = {signal, registers[REG_TRAPNO], registers[REG_ERR],
+             static_cast<std::uintptr_t>(registers[REG_RIP])};
+#else
+  (void)context;
+  g_fault.signal = signal;
+#endif
+  siglongjmp(g_fault_return, 1);
+}
 
 }  // namespace
 
@@ -59,18 +89,30 @@ int main() {
   std::memcpy(&frame[2], back, sizeof back);
 
   struct sigaction on_fault {};
-  on_fault.sa_handler = OnFault;
+  on_fault.sa_sigaction = OnFault;
+  on_fault.sa_flags = SA_SIGINFO;
   sigaction(SIGSEGV, &on_fault, nullptr);
   sigaction(SIGBUS, &on_fault, nullptr);
   if (sigsetjmp(g_fault_return, 1) != 0) {
-    std::puts("no 32-bit code");
-    return 1;
+    const auto far_return = reinterpret_cast<std::uintptr_t>(avendrel_ia32_far_return);
+    // A segment fault's error code is the selector that caused it (low bits: flags).
+    const bool refused = g_fault.at == far_return &&
+                         (g_fault.trap == kTrapSegmentNotPresent ||
+                          g_fault.trap == kTrapGeneralProtection) &&
+                         (g_fault.error & ~7LL) == static_cast<long long>(kCode32Selector & ~7ULL);
+    std::printf("%s: signal %d, trap %lld, error code %#llx, at %#llx (the far return is at %#llx)\n",
+                refused ? "refused" : "probe: an unexpected fault", g_fault.signal, g_fault.trap,
+                g_fault.error, static_cast<unsigned long long>(g_fault.at),
+                static_cast<unsigned long long>(far_return));
+    return refused ? 1 : 2;
   }
   asm volatile(
       "lea 1f(%%rip), %%rax\n\t"
       "mov %%rax, 2(%[back64])\n\t"
       "mov %%rsp, %[saved]\n\t"
       "mov %[frame], %%rsp\n\t"
+      ".globl avendrel_ia32_far_return\n"
+      "avendrel_ia32_far_return:\n\t"
       "lretq\n"
       "1:\n\t"
       "mov %[saved], %%rsp\n\t"
