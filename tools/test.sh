@@ -1,38 +1,88 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing, builds every configuration
-# (native, native with sanitizers, 32-bit and 64-bit Windows) and runs every
-# test. Run it as root on a fresh Debian 12 machine; it needs nothing else.
-set -euo pipefail
+# (native, native with sanitizers, 32-bit and 64-bit Windows, the fuzzers),
+# runs every test and fuzzes every reader of outside bytes for
+# AVENDREL_FUZZ_SECONDS (60) s each. Run it as root on a fresh Debian 12
+# machine; it needs nothing else.
+#
+# Every stage runs, also after one has failed, so that one failure never
+# hides the state of the others. The run ends with one summary, a line per
+# stage (passed, failed, or skipped with its reason), and a non-zero status
+# when any stage failed.
+set -uo pipefail
 cd "$(dirname "$0")/.."
 
-tools/install-deps.sh
-tools/install-wine32.sh
+stages=()
+results=()
+failed=0
 
-for preset in linux linux-sanitize windows-x86 windows-x64; do
-  echo "== build $preset"
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset"
+# stage NAME COMMAND...: runs the command as one stage and records its result.
+stage() {
+  local name=$1
+  shift
+  echo "== $name"
+  if "$@"; then
+    stages+=("$name")
+    results+=("passed")
+  else
+    local status=$?
+    stages+=("$name")
+    results+=("FAILED (status $status)")
+    failed=1
+    echo "== $name: FAILED (status $status)"
+  fi
+}
+
+# skipped NAME REASON: records a stage left out, with the reason.
+skipped() {
+  echo "== $1: SKIPPED: $2"
+  stages+=("$1")
+  results+=("skipped: $2")
+}
+
+configure_and_build() {
+  cmake --preset "$1" >/dev/null && cmake --build --preset "$1"
+}
+
+stage "install the packages" tools/install-deps.sh
+stage "install 32-bit Wine" tools/install-wine32.sh
+
+for preset in linux linux-sanitize windows-x86 windows-x64 linux-fuzz; do
+  stage "build $preset" configure_and_build "$preset"
 done
 
-echo "== test linux"
-ctest --preset linux
-echo "== test linux-sanitize"
-ctest --preset linux-sanitize
-# The core tests of both Windows builds, under Wine (the 32-bit one in its
-# WoW64 mode). A machine whose kernel runs no 32-bit code cannot run the
-# 32-bit build at all; that is said, and those tests are left out.
+stage "test linux" ctest --preset linux
+stage "test linux-sanitize" ctest --preset linux-sanitize
+
+# The core tests of both Windows builds, under Wine. A machine whose kernel
+# runs no 32-bit code cannot run the 32-bit build at all: only the probe's
+# positive verdict "refused" (status 3, with its reason) leaves those tests
+# out. A probe that cannot tell, or fails, leaves them in.
 ia32_status=0
 ia32=$(/usr/bin/python3 tests/wine/ia32_code.py) || ia32_status=$?
-for preset in windows-x64 windows-x86; do
-  if [ "$preset" = windows-x86 ] && [ "$ia32_status" = 1 ]; then
-    echo "== test $preset: SKIPPED: $ia32"
-    continue
-  fi
-  echo "== test $preset"
-  ctest --preset "$preset"
-done
+echo "== 32-bit code probe: $ia32 (status $ia32_status)"
+stage "test windows-x64" ctest --preset windows-x64
+if [ "$ia32_status" = 3 ] && [[ "$ia32" == refused:* ]]; then
+  skipped "test windows-x86" "$ia32"
+else
+  stage "test windows-x86" ctest --preset windows-x86
+fi
 
-echo "== fuzz the form definition for ${AVENDREL_FUZZ_SECONDS:=60} s"
-cmake --preset linux-fuzz >/dev/null
-cmake --build --preset linux-fuzz
-tools/fuzz-definition.sh "$AVENDREL_FUZZ_SECONDS"
+fuzz_seconds=${AVENDREL_FUZZ_SECONDS:-60}
+if [ "$fuzz_seconds" = 0 ]; then
+  # No fuzzing; every fuzzer still runs its corpus from the tree once.
+  stage "fuzzers: the corpora in the tree only (AVENDREL_FUZZ_SECONDS=0)" tools/fuzz.sh 0
+else
+  stage "fuzz every reader for $fuzz_seconds s each" tools/fuzz.sh "$fuzz_seconds"
+fi
+
+echo
+echo "== summary"
+for i in "${!stages[@]}"; do
+  printf '  %-55s %s\n' "${stages[$i]}" "${results[$i]}"
+done
+if [ "$failed" != 0 ]; then
+  echo "== some stages FAILED"
+  exit 1
+fi
+echo "== every stage passed or was skipped for the reason given"

@@ -32,6 +32,10 @@ ProgramRun RunProgram(const Platform::Headless::Script& script);
 // The status a child exits with when the program reached idle instead of ending.
 inline constexpr int kStillRunning = 77;
 
+// How long a child may take; one that takes longer is killed and the test
+// fails. Far more than a run takes, and less than the test's own time-out.
+inline constexpr int kChildSeconds = 30;
+
 // Runs the program in this process, the child, on the desktop of `script`:
 // when it ends or reaches idle, `send` gets the record of calls as text (one
 // line each) and the process exits with the program's status or

@@ -66,7 +66,7 @@ def session(d, recording, what, sounding=True):
     box_then(d, True)
     expected.append(S)
     d.check_quiet_end("%s: sign-up, Yes" % what)
-    got = d.settled_opened()
+    got = d.wait_opened(len(expected) if recording else 0)
     figure("faults.%s.addresses_recorded" % what.replace(" ", "_"), len(got))
     figure("faults.%s.tones_played" % what.replace(" ", "_"),
            len(d.tone_samples()) // TONE_FRAMES)
@@ -108,7 +108,8 @@ def case_answered_at_once(program):
                 d.check_going_on("answered No at once")
                 d.click(*HOME_PAGE_POINT)
                 d.wait_opened(2)
-            check(d.settled_opened() == ([S] if answer else [S, H]), "opened %s" % d.opened())
+            check(d.wait_opened(1 if answer else 2) == ([S] if answer else [S, H]),
+                  "opened %s" % d.opened())
 
 
 def case_close_request_while_box_open(program):
@@ -131,7 +132,7 @@ def case_close_request_while_box_open(program):
             d.check_quiet_end("close request, then %s" % ("Yes" if answer else "No"))
             figure("faults.close_request_while_box_open.%s.ended_after_answer"
                    % ("yes" if answer else "no"), "%.2f" % (time.monotonic() - asked), "s")
-            check(d.settled_opened() == [S], "opened %s" % d.opened())
+            check(d.wait_opened(1) == [S], "opened %s" % d.opened())
 
 
 def case_box_answered_after_a_long_wait(program, wait=20.0):
@@ -158,7 +159,7 @@ def case_box_answered_after_a_long_wait(program, wait=20.0):
         time.sleep(wait)
         d.answer(True)
         d.check_quiet_end("Yes after %g s" % wait)
-        check(d.settled_opened() == [S, H, S], "opened %s" % d.opened())
+        check(d.wait_opened(3) == [S, H, S], "opened %s" % d.opened())
 
 
 FAST = [case_no_browser, case_failing_browser, case_hanging_browser, case_no_sound_device,

@@ -24,8 +24,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "x11"))
 
 import desktop as x11_desktop  # noqa: E402
-from desktop import (HOME_PAGE_ADDRESS, SIGN_UP_ADDRESS, WINDOW_LEFT, WINDOW_TOP,  # noqa: E402,F401
-                     TestFailure, check, wait_for)
+from desktop import (HOME_PAGE_ADDRESS, OPEN_TIMEOUT, SETTLE_SECONDS, SIGN_UP_ADDRESS,  # noqa: E402,F401
+                     WINDOW_LEFT, WINDOW_TOP, TestFailure, check, wait_for)
 from test_program import HOME_PAGE_POINT, SIGN_UP_POINT  # noqa: E402,F401
 
 SKIP = 77  # CTest's SKIP_RETURN_CODE for these tests
@@ -200,22 +200,12 @@ class RobustDesktop(x11_desktop.Desktop):
                        timeout=600, stdout=subprocess.DEVNULL)
 
     def answer(self, yes, timeout=20):
-        """Answers the open box from the keyboard (Alt+Y or Alt+N)."""
+        """Answers the open box from the keyboard (Alt+Y or Alt+N), all
+        within `timeout` s."""
+        deadline = time.monotonic() + timeout
         self.wait_box(timeout)
         self.xdotool("key", "alt+y" if yes else "alt+n")
-        self.wait_box_gone(timeout)
-
-    def settled_opened(self, quiet=0.7, timeout=30):
-        """The opened addresses once no new one has arrived for `quiet` s."""
-        deadline = time.monotonic() + timeout
-        last, since = len(self.opened()), time.monotonic()
-        while time.monotonic() - since < quiet:
-            check(time.monotonic() < deadline, "addresses kept arriving")
-            time.sleep(0.05)
-            now = len(self.opened())
-            if now != last:
-                last, since = now, time.monotonic()
-        return self.opened()
+        self.wait_box_gone(max(deadline - time.monotonic(), 0.1))
 
     def close(self):
         try:

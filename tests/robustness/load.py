@@ -19,7 +19,8 @@ import sys
 import time
 
 from harness import (HOME_PAGE_ADDRESS, HOME_PAGE_LEFT, HOME_PAGE_POINT, HOME_PAGE_RIGHT,
-                     SIGN_UP_ADDRESS, SIGN_UP_POINT, RobustDesktop, check, figure, run_case)
+                     SETTLE_SECONDS, SIGN_UP_ADDRESS, SIGN_UP_POINT, RobustDesktop, check, figure,
+                     run_case)
 from test_program import TONE_FRAMES, check_tone
 
 # Points of the main window outside the box (which is centred on the window):
@@ -45,19 +46,17 @@ def many_clicks(d, process, args, key):
     points = [HOME_PAGE_LEFT, HOME_PAGE_RIGHT]
     started = time.monotonic()
     d.click_many(points, WARM_UP)
-    d.wait_opened(WARM_UP, timeout=60)
-    d.settled_opened(quiet=0.5)
+    d.wait_opened(WARM_UP)
     fds_before, threads_before, rss_before, _ = resources(process.pid)
     d.click_many(points, args.clicks - WARM_UP)
     clicked = time.monotonic()
-    d.wait_opened(args.clicks, timeout=120)
-    opened = d.settled_opened(quiet=1.5)
+    opened = d.wait_opened(args.clicks, timeout=120)
     done = time.monotonic()
     figure("%s.clicks_sent" % key, args.clicks)
     figure("%s.addresses_recorded" % key, len(opened))
     figure("%s.clicking_time" % key, "%.2f" % (clicked - started), "s")
     figure("%s.all_recorded_after" % key, "%.2f" % (done - started),
-           "s (including 1.5 s quiet)")
+           "s (including %g s for any extra one)" % SETTLE_SECONDS)
     check(len(opened) == args.clicks,
           "%d clicks gave %d addresses" % (args.clicks, len(opened)))
     check(set(opened) == {HOME_PAGE_ADDRESS}, "unexpected addresses %s" % set(opened))
@@ -91,8 +90,7 @@ def load(args):
             d.click(*SIGN_UP_POINT)
             d.wait_box()
             d.click_many(POINTS_BESIDE_THE_BOX, 40, pause=0.03)
-            time.sleep(0.5)
-            during = len(d.settled_opened()) - before
+            during = len(d.wait_opened(before)) - before
             figure("load.box_open.%s.clicks_sent" % ("yes" if answer else "no"), 40)
             figure("load.box_open.%s.addresses_recorded" % ("yes" if answer else "no"), during)
             check(during == 0, "clicks while the box was open opened %d addresses" % during)
@@ -100,13 +98,12 @@ def load(args):
                   "clicks while the box was open sounded the tone")
             check(d.top_level_named("Confirm") is not None, "the clicks closed the box")
             d.answer(answer)
-            after = d.settled_opened()[before:]
+            after = d.wait_opened(before + 1)[before:]
             check(after == [SIGN_UP_ADDRESS], "after the answer: %s" % after)
             if not answer:
                 d.check_going_on("after No")
                 d.click(*HOME_PAGE_POINT)
-                d.wait_opened(before + 2)
-                check(d.settled_opened()[before:] == [SIGN_UP_ADDRESS, HOME_PAGE_ADDRESS],
+                check(d.wait_opened(before + 2)[before:] == [SIGN_UP_ADDRESS, HOME_PAGE_ADDRESS],
                       "the window does not take clicks again after No: %s"
                       % d.opened()[before:])
         d.check_quiet_end("Yes after the load")

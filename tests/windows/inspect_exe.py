@@ -206,8 +206,9 @@ def main(argv):
         return 2
     exe, machine = argv[1], argv[2]
     if not os.path.exists(exe):
-        print(f"SKIP: {exe} does not exist (build the windows presets first)")
-        return SKIP
+        # The test command builds both; a missing one is a failure.
+        print(f"FAIL: {exe} does not exist (build the windows presets first)")
+        return 1
     pe = pefile.PE(exe)
     check_headers(pe, machine)
     flags = check_defences(pe, machine)

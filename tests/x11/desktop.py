@@ -4,9 +4,13 @@ program started on it with a private home (a recording handler for web
 addresses, a sound device that writes to a file), and the tools to look at the
 screen, move and click the mouse, type, and ask windows to close.
 
-Every process started here is ended when the Desktop is closed."""
+Every process started here is ended when the Desktop is closed, and every
+process a test starts dies with the test, however it ends (see
+end_processes_with_this_test)."""
 
+import ctypes
 import os
+import select
 import signal
 import subprocess
 import tempfile
@@ -33,8 +37,94 @@ HOME_PAGE_ADDRESS = "http://www.avendrel.com/"
 BENEATH_COLOUR = (255, 0, 255)
 
 
+# How long the program may take to hand over an address that it was asked to
+# open (a busy machine makes the desktop's launch slow), and how long no
+# further one may arrive after the expected ones.
+OPEN_TIMEOUT = 60
+SETTLE_SECONDS = 2.0
+
+
 class TestFailure(Exception):
     pass
+
+
+PR_SET_PDEATHSIG = 1
+_bound_to_test = False
+
+
+def _end_by_signal(number, _frame):
+    # Unwinds the test (closing its desktops) and exits; the watchdog then
+    # ends whatever is left.
+    raise SystemExit(128 + number)
+
+
+def processes_in_group(group):
+    """The ids of the processes of process group `group`."""
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % entry) as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+        except OSError:
+            continue
+        if int(fields[2]) == group:  # state, ppid, pgrp
+            found.append(int(entry))
+    return found
+
+
+def end_processes_with_this_test():
+    """Makes every process this test starts, and their children, die with
+    the test, however the test ends: normally, by an exception, by SIGTERM,
+    SIGINT or SIGHUP, or by SIGKILL (as CTest ends a test past its TIMEOUT).
+
+    The test becomes the leader of its own process group, which everything
+    it starts inherits. A watchdog process in that group waits on a pipe
+    that only the test holds open; when the test is gone, for whatever
+    reason, the pipe ends and the watchdog kills the whole group, itself
+    last. The test itself gets SIGTERM when its parent (CTest) dies, and
+    SIGTERM unwinds it like an exception. Called once per process, by the
+    first Desktop."""
+    global _bound_to_test
+    if _bound_to_test:
+        return
+    _bound_to_test = True
+    if os.getpgrp() != os.getpid():
+        os.setpgid(0, 0)
+    group = os.getpgrp()
+    # Run by hand in a shell's pipeline, the group also holds the pipeline's
+    # other commands: those are left alone.
+    others = set(processes_in_group(group)) - {os.getpid()}
+    read_end, write_end = os.pipe()
+    watchdog = os.fork()
+    if watchdog == 0:
+        try:
+            os.close(write_end)
+            for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+                signal.signal(number, signal.SIG_IGN)
+            while os.read(read_end, 1):
+                pass
+        finally:
+            # Repeated, so that a process forked meanwhile is ended too.
+            for _ in range(20):
+                left = set(processes_in_group(group)) - others - {os.getpid()}
+                if not left:
+                    break
+                for pid in left:
+                    try:
+                        os.kill(pid, signal.SIGKILL)
+                    except OSError:
+                        pass
+                time.sleep(0.05)
+            os._exit(0)
+    os.close(read_end)
+    # Kept open (and not inherited) until this process is gone.
+    end_processes_with_this_test.pipe = write_end
+    libc = ctypes.CDLL(None, use_errno=True)
+    libc.prctl(PR_SET_PDEATHSIG, signal.SIGTERM)
+    for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+        signal.signal(number, _end_by_signal)
 
 
 def check(condition, message):
@@ -57,6 +147,7 @@ def wait_for(what, predicate, timeout=10.0, step=0.02):
 class Desktop:
     def __init__(self, program, tools=None, screen=(SCREEN_WIDTH, SCREEN_HEIGHT), xvfb_args=(),
                  depth=24):
+        end_processes_with_this_test()
         self.program = program
         self.xvfb_args = list(xvfb_args)
         self.screen_size = screen
@@ -91,8 +182,12 @@ class Desktop:
         number = b""
         deadline = time.monotonic() + 20
         while not number.endswith(b"\n"):
-            if time.monotonic() > deadline or self.xvfb.poll() is not None:
-                raise TestFailure("Xvfb did not start")
+            left = deadline - time.monotonic()
+            check(left > 0 and self.xvfb.poll() is None, "Xvfb did not start within 20 s")
+            # Read only what is there, so that the deadline holds.
+            ready, _, _ = select.select([read_fd], [], [], min(left, 0.5))
+            if not ready:
+                continue
             chunk = os.read(read_fd, 16)
             if not chunk:
                 raise TestFailure("Xvfb did not report its display")
@@ -366,9 +461,18 @@ class Desktop:
         except FileNotFoundError:
             return []
 
-    def wait_opened(self, count, timeout=10):
-        wait_for("%d opened addresses" % count, lambda: len(self.opened()) >= count, timeout)
-        time.sleep(0.3)  # a second request would have arrived by now
+    def wait_opened(self, count, timeout=OPEN_TIMEOUT, settle=SETTLE_SECONDS):
+        """The opened addresses, once `count` of them have arrived (failing
+        after `timeout` s) and then `settle` s have passed in which any extra
+        one would have arrived too. The caller compares the whole list, so
+        that an extra address fails the test."""
+        check(settle >= SETTLE_SECONDS, "a settle time under %g s" % SETTLE_SECONDS)
+        deadline = time.monotonic() + timeout
+        while len(self.opened()) < count:
+            check(time.monotonic() < deadline, "%d addresses opened within %g s, not %d: %s"
+                  % (len(self.opened()), timeout, count, self.opened()))
+            time.sleep(0.05)
+        time.sleep(settle)
         return self.opened()
 
     def tone_samples(self):

@@ -130,6 +130,20 @@ void WriteCalls(const std::string& calls)
     RunProgramHere(ReadScript(in), WriteCalls);
 }
 
+// The job that holds every child: closed when this process ends however it
+// ends, which kills the children still in it.
+HANDLE ChildrenJob()
+{
+    static const HANDLE job = [] {
+        const HANDLE made = ::CreateJobObjectA(nullptr, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (made) ::SetInformationJobObject(made, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+        return made;
+    }();
+    return job;
+}
+
 // Runs this executable with the command line and waits for it; standard
 // error goes to the file `errors`. Returns the exit status.
 int RunSelf(const std::string& arguments, const std::string& errors)
@@ -152,12 +166,20 @@ int RunSelf(const std::string& arguments, const std::string& errors)
     startup.hStdError = errorFile;
     PROCESS_INFORMATION process{};
     std::string commandLine = "\"" + std::string(self) + "\" " + arguments;
-    const BOOL started = ::CreateProcessA(self, commandLine.data(), nullptr, nullptr, TRUE, 0,
-                                          nullptr, nullptr, &startup, &process);
+    const BOOL started = ::CreateProcessA(self, commandLine.data(), nullptr, nullptr, TRUE,
+                                          CREATE_SUSPENDED, nullptr, nullptr, &startup, &process);
     ::CloseHandle(errorFile);
     ::CloseHandle(nothing);
     if (!started) throw std::runtime_error("cannot start the child: error " + std::to_string(::GetLastError()));
-    ::WaitForSingleObject(process.hProcess, INFINITE);
+    // In the job before it runs a single instruction, so that it dies with this process.
+    ::AssignProcessToJobObject(ChildrenJob(), process.hProcess);
+    ::ResumeThread(process.hThread);
+    if (::WaitForSingleObject(process.hProcess, kChildSeconds * 1000) != WAIT_OBJECT_0) {
+        ::TerminateProcess(process.hProcess, 1);
+        ::WaitForSingleObject(process.hProcess, 10000);
+        ADD_FAILURE() << "the program's child process did not finish within " << kChildSeconds
+                      << " s and was killed";
+    }
     DWORD status = 0;
     ::GetExitCodeProcess(process.hProcess, &status);
     ::CloseHandle(process.hThread);
