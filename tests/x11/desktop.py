@@ -442,6 +442,13 @@ class Desktop:
         self.move(window_x, window_y)
         self.xdotool("click", button)
 
+    def double_click(self, window_x, window_y):
+        """Two left clicks as one xdotool run with the four button events
+        back to back and no pause: a busy machine cannot spread them apart
+        as it can spread two clicks with a sleep between them."""
+        self.move(window_x, window_y)
+        self.xdotool("mousedown", 1, "mouseup", 1, "mousedown", 1, "mouseup", 1)
+
     def cursor_name(self):
         return self.cursor()[0]
 
