@@ -47,7 +47,7 @@ for name in "${names[@]}"; do
   fi
   echo "fuzz $name: $seconds s, $(grep -E '^stat::number_of_executed_units' "$work/log" | awk '{print $2}') runs," \
        "peak $(grep -E '^stat::peak_rss_mb' "$work/log" | awk '{print $2}') MB," \
-       "corpus $(ls "$seeds" | wc -l) in the tree + $(ls "$work/corpus" | wc -l) new"
+       "corpus: $(ls "$seeds" | wc -l) inputs in the tree, $(ls "$work/corpus" | wc -l) found by the runs so far in $work/corpus"
   grep -E '^Done' "$work/log"
 done
 exit "$failed"
