@@ -79,7 +79,7 @@ fi
 echo
 echo "== summary"
 for i in "${!stages[@]}"; do
-  printf '  %-55s %s\n' "${stages[$i]}" "${results[$i]}"
+  printf '  %-66s %s\n' "${stages[$i]}" "${results[$i]}"
 done
 if [ "$failed" != 0 ]; then
   echo "== some stages FAILED"
