@@ -68,6 +68,23 @@ def wait_for(what, predicate, timeout=10.0, step=0.02):
         time.sleep(step)
 
 
+def read_line(process, timeout=20):
+    """The next line `process` writes to its standard output (a pipe), as
+    bytes without the line end; fails after `timeout` s or at its end."""
+    deadline = time.monotonic() + timeout
+    line = b""
+    fd = process.stdout.fileno()
+    while not line.endswith(b"\n"):
+        left = deadline - time.monotonic()
+        check(left > 0, "no line from %s within %g s (so far %r)" % (process.args, timeout, line))
+        ready, _, _ = select.select([fd], [], [], left)
+        if ready:
+            byte = os.read(fd, 1)
+            check(byte != b"", "%s ended its output after %r" % (process.args, line))
+            line += byte
+    return line.strip()
+
+
 class Desktop:
     def __init__(self, program, tools=None, screen=(SCREEN_WIDTH, SCREEN_HEIGHT), xvfb_args=(),
                  depth=24):
@@ -202,7 +219,11 @@ class Desktop:
             status = self.program_process.wait(timeout)
         except subprocess.TimeoutExpired:
             raise TestFailure("the program did not end")
-        out, err = self.program_process.communicate()
+        try:
+            out, err = self.program_process.communicate(timeout=10)
+        except subprocess.TimeoutExpired:
+            raise TestFailure("the program's output stayed open after it ended (a child "
+                              "process holds it)")
         return status, out.decode(errors="replace"), err.decode(errors="replace")
 
     def running(self):

@@ -18,7 +18,7 @@ from Xlib import X
 
 from desktop import (ARTWORK_TOP, BENEATH_COLOUR, HOME_PAGE_ADDRESS, SIGN_UP_ADDRESS,
                      WINDOW_HEIGHT, WINDOW_LEFT, WINDOW_TOP, WINDOW_WIDTH, Desktop, TestFailure,
-                     check, wait_for)
+                     check, read_line, wait_for)
 
 SIGN_UP_POINT = (600, 440)
 HOME_PAGE_POINT = (700, 566)
@@ -445,7 +445,7 @@ def case_double_click_setting(args):
                     ["/usr/bin/python3", os.path.join(os.path.dirname(__file__), "xsettings_manager.py"),
                      str(manager_time)], env=d.environment(), stdout=subprocess.PIPE)
                 d.processes.append(manager)
-                check(manager.stdout.readline().strip() == b"ready", "no settings manager")
+                check(read_line(manager) == b"ready", "no settings manager")
             d.start_program()
             window = d.wait_program_window()
             if manager_time is None:
@@ -496,10 +496,10 @@ def case_double_click_setting_followed(args):
             ["/usr/bin/python3", os.path.join(os.path.dirname(__file__), "xsettings_manager.py"),
              "40", "2000"], env=d.environment(), stdout=subprocess.PIPE)
         d.processes.append(manager)
-        check(manager.stdout.readline().strip() == b"ready", "no settings manager")
+        check(read_line(manager) == b"ready", "no settings manager")
         check(eventually(150, 2), "a manager that started later was not followed")
         manager.send_signal(signal.SIGUSR1)
-        check(manager.stdout.readline().strip() == b"changed", "the manager did not change")
+        check(read_line(manager) == b"changed", "the manager did not change")
         check(eventually(600, 1), "a changed double-click time was not followed")
         manager.kill()
         manager.wait()
