@@ -383,8 +383,7 @@ def case_click_through(args):
             if reached != through:
                 wrong.append((x, y, "reached beneath" if reached else "taken by the program"))
         check(not wrong, "wrong receivers: %s" % wrong)
-        time.sleep(0.3)
-        check(d.opened() == [], "a click through opened %s" % d.opened())
+        check(d.wait_opened(0) == [], "a click through opened %s" % d.opened())
         check(d.tone_samples() == [], "a click through sounded the tone")
         check(d.top_level_named("Confirm") is None, "a click through opened the box")
         check(d.running(), "the program ended")
@@ -421,8 +420,7 @@ def case_home_page(args):
         d.xdotool("mouseup", 1)
         time.sleep(0.5)
         d.click(*ARTWORK_POINT)
-        time.sleep(0.5)
-        check(d.opened() == [HOME_PAGE_ADDRESS] * 2, "a non-click opened %s" % d.opened())
+        check(d.wait_opened(2) == [HOME_PAGE_ADDRESS] * 2, "a non-click opened %s" % d.opened())
         d.double_click(*HOME_PAGE_POINT)
         check(d.wait_opened(3) == [HOME_PAGE_ADDRESS] * 3,
               "a double-click opened %s" % d.opened())
@@ -476,10 +474,10 @@ def case_double_click_setting_followed(args):
                 d.double_click(*HOME_PAGE_POINT)
             else:
                 d.xdotool("click", "--repeat", 2, "--delay", delay, 1)
-            # Longer than the longest double-click time used here: also keeps
+            # Every pair opens the page at least once; the settle time is longer
+            # than the longest double-click time used here, which also keeps
             # the next pair from pairing with this one.
-            time.sleep(2.5)
-            return len(d.opened()) - before
+            return len(d.wait_opened(before + 1, settle=2.5)) - before
 
         def eventually(delay, clicks):
             # The program follows the settings when their change reaches it:
@@ -528,8 +526,7 @@ def case_sign_up_no(args):
 
         # The window takes no input meanwhile.
         d.click(*HOME_PAGE_POINT)
-        time.sleep(0.5)
-        check(d.opened() == [] and len(d.tone_samples()) == TONE_FRAMES,
+        check(d.wait_opened(0) == [] and len(d.tone_samples()) == TONE_FRAMES,
               "the window took a click while the box was open")
 
         # It is drawn again after being covered, while the box waits.
