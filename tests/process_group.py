@@ -66,6 +66,9 @@ def end_processes_with_this_test():
             while os.read(read_end, 1):
                 pass
         finally:
+            if not others:
+                # The whole group at once, this watchdog with it.
+                os.killpg(group, signal.SIGKILL)
             # Repeated, so that a process forked meanwhile is ended too.
             for _ in range(20):
                 left = set(processes_in_group(group)) - others - {os.getpid()}
