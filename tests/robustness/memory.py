@@ -25,6 +25,7 @@ import time
 from harness import (HOME_PAGE_ADDRESS, HOME_PAGE_POINT, SIGN_UP_ADDRESS, SIGN_UP_POINT,
                      RobustDesktop, check, figure, run_case)
 
+
 class Within:
     """One deadline for a whole scenario: valgrind makes each step slow on a
     loaded machine, and every step's wait is what is left of the scenario's
@@ -57,7 +58,8 @@ def drive(d, scenario, within):
         d.send_close_request(window)
         status = d.wait_end(within.left())
         expected = []
-    check(d.wait_opened(len(expected), within.left()) == expected, "opened %s, expected %s" % (d.opened(), expected))
+    check(d.wait_opened(len(expected), within.left()) == expected,
+          "opened %s, expected %s" % (d.opened(), expected))
     return status
 
 
