@@ -18,7 +18,7 @@ from Xlib import X
 
 from desktop import (ARTWORK_TOP, BENEATH_COLOUR, HOME_PAGE_ADDRESS, SIGN_UP_ADDRESS,
                      WINDOW_HEIGHT, WINDOW_LEFT, WINDOW_TOP, WINDOW_WIDTH, Desktop, TestFailure,
-                     check, read_line, wait_for)
+                     check, end_processes_with_this_test, read_line, wait_for)
 
 SIGN_UP_POINT = (600, 440)
 HOME_PAGE_POINT = (700, 566)
@@ -974,6 +974,8 @@ def main():
     parser.add_argument("--refuse-pixmap")
     parser.add_argument("--output")
     args = parser.parse_args()
+    # Also the cases that start the program without a Desktop.
+    end_processes_with_this_test()
     if args.output:
         os.makedirs(args.output, exist_ok=True)
     try:
