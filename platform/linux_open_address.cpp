@@ -1,9 +1,10 @@
 // Linux: opening an address with the desktop's handler for it.
 // Implemented features:
-//  [X] The handler that the desktop's MIME settings name (mimeapps.list),
-//      through GIO's asynchronous launch: a handler that is run as a command
-//      is done once started, one that the session bus starts on demand
-//      (D-Bus activation) once it has answered the request to open the address
+//  [X] The handler that the desktop's MIME settings name (mimeapps.list): one
+//      that is run as a command is started at once and is done once started;
+//      one that the session bus starts on demand (DBusActivatable) is asked
+//      through GIO's asynchronous launch and is done once it has answered the
+//      request to open the address
 //  [X] The hand-over never blocks the event loop, which serves it while it is
 //      in progress; before the process ends, FinishHandOvers completes it
 //      (bounded), so an address is not lost with the process
@@ -18,6 +19,7 @@
 
 #include "platform/linux_library.h"
 
+#include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
 
 #include <algorithm>
@@ -30,8 +32,12 @@ namespace Platform::Linux {
 namespace {
 
 struct GioApi {
-    AVENDREL_LIBRARY_FUNCTION(g_app_info_launch_default_for_uri_async);
-    AVENDREL_LIBRARY_FUNCTION(g_app_info_launch_default_for_uri_finish);
+    AVENDREL_LIBRARY_FUNCTION(g_app_info_launch_uris);
+    AVENDREL_LIBRARY_FUNCTION(g_app_info_launch_uris_async);
+    AVENDREL_LIBRARY_FUNCTION(g_app_info_launch_uris_finish);
+    AVENDREL_LIBRARY_FUNCTION(g_desktop_app_info_get_type);
+    AVENDREL_LIBRARY_FUNCTION(g_desktop_app_info_get_boolean);
+    AVENDREL_LIBRARY_FUNCTION(g_type_check_instance_is_a);
     AVENDREL_LIBRARY_FUNCTION(g_main_context_default);
     AVENDREL_LIBRARY_FUNCTION(g_main_context_acquire);
     AVENDREL_LIBRARY_FUNCTION(g_main_context_release);
@@ -53,8 +59,12 @@ const GioApi* Gio()
     static const bool loaded = [] {
         static SharedLibrary library("libgio-2.0.so.0");
         return library.Open() &&
-               AVENDREL_FIND(library, api, g_app_info_launch_default_for_uri_async) &&
-               AVENDREL_FIND(library, api, g_app_info_launch_default_for_uri_finish) &&
+               AVENDREL_FIND(library, api, g_app_info_launch_uris) &&
+               AVENDREL_FIND(library, api, g_app_info_launch_uris_async) &&
+               AVENDREL_FIND(library, api, g_app_info_launch_uris_finish) &&
+               AVENDREL_FIND(library, api, g_desktop_app_info_get_type) &&
+               AVENDREL_FIND(library, api, g_desktop_app_info_get_boolean) &&
+               AVENDREL_FIND(library, api, g_type_check_instance_is_a) &&
                AVENDREL_FIND(library, api, g_main_context_default) &&
                AVENDREL_FIND(library, api, g_main_context_acquire) &&
                AVENDREL_FIND(library, api, g_main_context_release) &&
@@ -71,16 +81,25 @@ const GioApi* Gio()
     return loaded ? &api : nullptr;
 }
 
-// True when the desktop's MIME settings name a handler for the address's scheme.
-bool SchemeHasHandler(const GioApi& gio, const std::string& address)
+// The handler that the desktop's MIME settings name for the address's
+// scheme (a reference to release), or nullptr.
+GAppInfo* DefaultHandler(const GioApi& gio, const std::string& address)
 {
     char* scheme = gio.g_uri_parse_scheme(address.c_str());
-    if (!scheme) return false;
+    if (!scheme) return nullptr;
     GAppInfo* handler = gio.g_app_info_get_default_for_uri_scheme(scheme);
     gio.g_free(scheme);
-    if (!handler) return false;
-    gio.g_object_unref(handler);
-    return true;
+    return handler;
+}
+
+// True when the handler's desktop entry asks to be started through the
+// session bus (DBusActivatable): it has the address only once it has answered.
+bool StartedThroughBus(const GioApi& gio, GAppInfo* handler)
+{
+    auto* instance = reinterpret_cast<GTypeInstance*>(handler);
+    return gio.g_type_check_instance_is_a(instance, gio.g_desktop_app_info_get_type()) &&
+           gio.g_desktop_app_info_get_boolean(reinterpret_cast<GDesktopAppInfo*>(handler),
+                                              "DBusActivatable");
 }
 
 // Starts `xdg-open address` found on PATH, with no shell in between. GLib
@@ -107,11 +126,11 @@ int g_inProgress = 0;
 // GIO reports the end of a hand-over here, on the GUI thread, from the
 // default main context. The result is not wanted: a handler that failed
 // says so itself, and the program reports nothing.
-void HandOverFinished(GObject*, GAsyncResult* result, gpointer)
+void HandOverFinished(GObject* handler, GAsyncResult* result, gpointer)
 {
     const GioApi& gio = *Gio();
     GError* error = nullptr;
-    gio.g_app_info_launch_default_for_uri_finish(result, &error);
+    gio.g_app_info_launch_uris_finish(reinterpret_cast<GAppInfo*>(handler), result, &error);
     if (error) gio.g_error_free(error);
     --g_inProgress;
 }
@@ -158,12 +177,26 @@ bool OpenAddress(const std::string& address)
 {
     const GioApi* gio = Gio();
     if (!gio) return false;
+    GAppInfo* handler = DefaultHandler(*gio, address);
     // Without a handler in the MIME settings GIO has nobody to ask.
-    if (!SchemeHasHandler(*gio, address)) return StartXdgOpen(*gio, address);
-    ++g_inProgress;
-    gio->g_app_info_launch_default_for_uri_async(address.c_str(), nullptr, nullptr,
-                                                 HandOverFinished, nullptr);
-    return true;
+    if (!handler) return StartXdgOpen(*gio, address);
+    std::string uri = address;
+    GList uris{uri.data(), nullptr, nullptr};
+    bool started = true;
+    if (StartedThroughBus(*gio, handler)) {
+        // GIO copies the list; the call holds the handler until it is done.
+        ++g_inProgress;
+        gio->g_app_info_launch_uris_async(handler, &uris, nullptr, nullptr, HandOverFinished,
+                                          nullptr);
+    } else {
+        // A command: done once started, which this call does before it returns.
+        // A handler that is named but failed to start is not replaced by another.
+        GError* error = nullptr;
+        started = gio->g_app_info_launch_uris(handler, &uris, nullptr, &error);
+        if (error) gio->g_error_free(error);
+    }
+    gio->g_object_unref(handler);
+    return started;
 }
 
 bool HandOversInProgress()
