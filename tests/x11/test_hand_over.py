@@ -219,12 +219,14 @@ def case_running_browser(args):
     with BrowserDesktop(args.program, args.browser, stay=True) as d:
         d.activate_browser()
         check(d.browser_running(), "the browser is not running")
+        times = []
         for round_number in range(ROUNDS):
-            sign_up_yes(d)
+            times.append(sign_up_yes(d))
             check(len(d.received()) == round_number + 1,
                   "round %d: the program ended before the browser had the page"
                   % (round_number + 1))
         check_one_page_per_round(d.received(), ROUNDS, "running_browser", False)
+        figure("running_browser.answer_to_end_ms.median", "%.0f" % statistics.median(times))
         d.start_program(env=d.program_environment())
         window = d.wait_program_window()
         for count in range(1, 4):
