@@ -23,6 +23,12 @@ foreach(case png_decoding screen cursor task_entry signup_no signup_yes box_ways
     SKIP_RETURN_CODE 77 RESOURCE_LOCK wine)
 endforeach()
 
+foreach(case shell_hand_over restore)
+  if(TEST wine.${case})
+    set_tests_properties(wine.${case} PROPERTIES LABELS "wine;e2e")
+  endif()
+endforeach()
+
 # The shipped 32-bit Avendrel.exe in Wine's WoW64 mode (its 32-bit libraries
 # come from tools/install-wine32.sh).
 set(AVENDREL_WINDOWS_X86_DIR ${CMAKE_SOURCE_DIR}/build/windows-x86 CACHE PATH
