@@ -131,6 +131,12 @@ struct Table {
     std::intptr_t (*ShellExecute)(Window* owner, const std::string& verb, const std::string& file,
                                   const std::string& parameters, const std::string& directory,
                                   int showCommand) = nullptr;
+    // Waits until every address handed over by ShellExecute has been taken
+    // by its handler, or until `timeoutMs` have passed. Handing over does not
+    // wait, so that the window keeps answering; a process that ends while a
+    // hand-over is on its way loses the address. Called once the windows are
+    // gone, just before the process ends; shows and prints nothing.
+    void (*FinishHandOvers)(unsigned timeoutMs) = nullptr;
     // Ends the process with `status`; never returns.
     void (*ExitProcess)(int status) = nullptr;
 };

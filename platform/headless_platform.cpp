@@ -45,6 +45,8 @@ struct State {
     Window* TheWindow = nullptr;
     std::vector<std::uint32_t> LastPixels;
     int PresentFailuresLeft = 0;
+    // Addresses handed over and not yet known to have reached their handler.
+    int HandOversInProgress = 0;
     bool Quit = false;
     // Buttons held down, one bit each, and which side holds the grab while
     // any is down: like a real desktop, the window that took the first
@@ -327,7 +329,15 @@ std::intptr_t ShellExecute(Window* owner, const std::string& verb, const std::st
     Record("ShellExecute(" + WindowName(owner) + "," + Quoted(verb) + "," + Quoted(file) + "," +
            Quoted(parameters) + "," + Quoted(directory) + "," + std::to_string(showCommand) +
            ")");
+    ++S().HandOversInProgress;
     return 42;  // above 32: the shell's value for success
+}
+
+void FinishHandOvers(unsigned timeoutMs)
+{
+    Record("FinishHandOvers(" + std::to_string(timeoutMs) + ") with " +
+           std::to_string(S().HandOversInProgress) + " in progress");
+    S().HandOversInProgress = 0;
 }
 
 void ExitProcess(int status)
@@ -467,6 +477,7 @@ Table Connect()
     table.MessageBox = MessageBox;
     table.Beep = Beep;
     table.ShellExecute = ShellExecute;
+    table.FinishHandOvers = FinishHandOvers;
     table.ExitProcess = ExitProcess;
     return table;
 }

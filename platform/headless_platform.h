@@ -69,6 +69,7 @@ void Queue(const std::vector<Event>& events);
 //   Beep(1200,5)
 //   MessageBox(window1,"text","Confirm",0x24)=6
 //   ShellExecute(null,"OPEN","http://…","","",1)
+//   FinishHandOvers(10000) with 1 in progress
 const std::vector<std::string>& Calls();
 
 // Adds a line of the test's own to the record, to show where something

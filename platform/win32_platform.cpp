@@ -94,6 +94,7 @@ Table Connect()
     table.MessageBox = MessageBox;
     table.Beep = Beep;
     table.ShellExecute = ShellExecute;
+    // No FinishHandOvers: ShellExecute returns only once the shell has the address.
     table.ExitProcess = ExitProcess;
     return table;
 }

@@ -6,9 +6,12 @@
 //      answers only Yes or No, also where the system lets Escape or a close
 //      request end it
 //  [X] Beep with the given frequency and duration
-//  [X] ShellExecuteW with the given verb, file, parameters, directory and show
-//      command; shell32.dll is loaded from the system folder, and COM started,
-//      at the first call
+//  [X] ShellExecuteExW with the given owner, verb, file, parameters, directory
+//      and show command and SEE_MASK_NOASYNC, so that the hand-over is complete
+//      when it returns and the process may end at once; shell32.dll is loaded
+//      from the system folder, and COM started, at the first call
+//  [X] Nothing is left to finish at the end of the process (FinishHandOvers
+//      stays empty in the table)
 //  [X] ExitProcess with the given status
 // Missing features or Issues:
 //  [ ] None
@@ -75,14 +78,24 @@ std::intptr_t ShellExecute(Platform::Window* owner, const std::string& verb,
     // The shell may hand the address to components that need COM.
     StartCom();
     static SystemLibrary shell(L"shell32.dll");
-    static decltype(&::ShellExecuteW) shellExecute = nullptr;
-    if (!shellExecute && (!shell.Open() || !shell.Find("ShellExecuteW", shellExecute)))
+    static decltype(&::ShellExecuteExW) shellExecuteEx = nullptr;
+    if (!shellExecuteEx && (!shell.Open() || !shell.Find("ShellExecuteExW", shellExecuteEx)))
         return SE_ERR_DLLNOTFOUND; // a failure value (at most 32), as the shell itself reports
-    // The result is an HINSTANCE only for compatibility; its value above 32 means success.
-    const HINSTANCE result =
-        shellExecute(HandleOf(owner), wideVerb.c_str(), wideFile.c_str(), wideParameters.c_str(),
-                        wideDirectory.c_str(), showCommand);
-    return reinterpret_cast<std::intptr_t>(result);
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    // The process may end right after this call (the sign-up answered Yes):
+    // the shell must finish handing the address over before it returns, or
+    // the browser may never get it. The shell's own error messages still appear.
+    info.fMask = SEE_MASK_NOASYNC;
+    info.hwnd = HandleOf(owner);
+    info.lpVerb = wideVerb.c_str();
+    info.lpFile = wideFile.c_str();
+    info.lpParameters = wideParameters.c_str();
+    info.lpDirectory = wideDirectory.c_str();
+    info.nShow = showCommand;
+    shellExecuteEx(&info);
+    // hInstApp holds a value above 32 on success, an SE_ERR_ value otherwise.
+    return reinterpret_cast<std::intptr_t>(info.hInstApp);
 }
 
 void ExitProcess(int status)

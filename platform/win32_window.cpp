@@ -11,7 +11,8 @@
 //  [X] Close requests: WM_CLOSE to either window (Alt+F4, the task list, a
 //      process asked to close) and the end of the session
 //  [X] The task-list entry closes the program and nothing else: no minimise,
-//      maximise, move or size in its styles, its menu or its commands
+//      maximise, move or size in its styles, its menu or its commands; a
+//      window minimised from outside is restored by SC_RESTORE
 //  [X] The capture lost (WM_CAPTURECHANGED, WM_CANCELMODE) reported as such
 //  [X] A refused surface reported by PresentWindow; tried again on a display change
 //  [X] No C++ exception unwinds through a window procedure
@@ -146,13 +147,14 @@ bool HandleApplicationMessage(Platform::Window& window, UINT message, WPARAM wPa
     switch (message) {
     case WM_SYSCOMMAND:
         // The task-list entry offers closing only: the window is never moved,
-        // resized, minimised or maximised.
+        // resized, minimised or maximised. Restoring is let through: it only
+        // undoes what something else did (another program or a shell gesture
+        // minimised the window), and refusing it would strand the window.
         switch (wParam & 0xFFF0) {
         case SC_MOVE:
         case SC_SIZE:
         case SC_MINIMIZE:
-        case SC_MAXIMIZE:
-        case SC_RESTORE: return true;
+        case SC_MAXIMIZE: return true;
         default: return false;
         }
     case WM_CLOSE: window.Events->CloseRequest(); return true;

@@ -13,6 +13,8 @@
 //      waits until the box is answered
 //  [X] Message boxes (GTK), the tone (ALSA), opening addresses (GIO), each loaded
 //      on first use so that start-up costs what raw Xlib costs
+//  [X] While an address is on its way to its handler, the loop also turns
+//      GLib's main context; at the end the hand-overs are finished, bounded
 //  [X] Resources from the embedded table, PNG decoding with libpng
 // Missing features or Issues:
 //  [ ] ShellExecute knows the verb "open" only
@@ -245,7 +247,14 @@ void RunLoop()
         pollfd fds[3] = {{displayFd, POLLIN, 0},
                          {b.SignalPipe[0], POLLIN, 0},
                          {Linux::ToolkitConnection(), POLLIN, 0}};
-        if (poll(fds, fds[2].fd >= 0 ? 3 : 2, -1) < 0 && errno != EINTR) break;
+        const int count = fds[2].fd >= 0 ? 3 : 2;
+        // An address on its way to its handler needs GLib's loop turned until
+        // it arrives; otherwise nothing of GLib's runs while the window waits.
+        if (Linux::HandOversInProgress()) {
+            if (!Linux::WaitServingHandOvers(fds, count)) break;
+        } else if (poll(fds, count, -1) < 0 && errno != EINTR) {
+            break;
+        }
     }
 }
 
@@ -299,6 +308,11 @@ std::intptr_t ShellExecute(Platform::Window*, const std::string& verb, const std
     return Linux::OpenAddress(file) ? Started : NotFound;
 }
 
+void FinishHandOvers(unsigned timeoutMs)
+{
+    Linux::FinishHandOvers(timeoutMs);
+}
+
 [[noreturn]] void ExitProcess(int status)
 {
     std::fflush(nullptr);
@@ -347,6 +361,7 @@ Table Connect()
     table.MessageBox = MessageBox;
     table.Beep = Beep;
     table.ShellExecute = ShellExecute;
+    table.FinishHandOvers = FinishHandOvers;
     table.ExitProcess = ExitProcess;
     return table;
 }

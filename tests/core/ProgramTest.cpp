@@ -113,6 +113,42 @@ TEST(Program, SignUpAnsweredYesOpensThePageThenEndsWithStatusZero)
                 ElementsAre("<Press(608,440,Left)", "<Release(608,440,Left)"));
 }
 
+TEST(Program, EveryWayOfEndingFinishesTheHandOversAfterTheWindowIsGone)
+{
+    // An address still on its way to the browser must not die with the
+    // process: the window goes first, then the hand-overs are finished
+    // (bounded), then the desktop is closed and the process exits.
+    struct Case {
+        const char* Name;
+        Script Run;
+        std::vector<std::string> Expected;
+    };
+    const std::vector<Case> cases = {
+        {"sign-up answered Yes",
+         WithEvents(Click(kSignUpX, kSignUpY), {{Platform::Box::ResultYes, {}}}),
+         {kOpenSignUp, "DestroyWindow(window1)", "FinishHandOvers(10000) with 1 in progress",
+          "Terminate", "ExitProcess(0)"}},
+        {"home page, then a close request at once",
+         WithEvents(Join({Click(kHomeX, kHomeY), {CloseRequest()}})),
+         {kOpenHome, "DestroyWindow(window1)", "FinishHandOvers(10000) with 1 in progress",
+          "Terminate", "ExitProcess(0)"}},
+        {"a close request with nothing handed over",
+         WithEvents({CloseRequest()}),
+         {"DestroyWindow(window1)", "FinishHandOvers(10000) with 0 in progress", "Terminate",
+          "ExitProcess(0)"}},
+    };
+    for (const Case& c : cases) {
+        const ProgramRun run = RunProgram(c.Run);
+        EXPECT_TRUE(run.Ended) << c.Name;
+        EXPECT_EQ(run.Status, 0) << c.Name;
+        EXPECT_EQ(run.Only({"ShellExecute", "DestroyWindow", "FinishHandOvers", "Terminate",
+                            "ExitProcess"}),
+                  c.Expected)
+            << c.Name;
+        EXPECT_EQ(run.Errors, "") << c.Name << ": nothing is printed while waiting";
+    }
+}
+
 TEST(Program, SignUpAnsweredNoOpensThePageAfterTheBoxAndKeepsTheWindow)
 {
     const ProgramRun run = RunProgram(WithEvents(

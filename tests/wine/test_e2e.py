@@ -883,6 +883,81 @@ def case_wow64(session, exe):
     close_and_expect_zero(session, program)
 
 
+SEE_MASK_NOASYNC = 0x100
+SC_MINIMIZE, SC_MAXIMIZE, SC_RESTORE = 0xF020, 0xF030, 0xF120
+# Wine's trace of every ShellExecuteExW call (debug channel "exec").
+SHELL_CALL = re.compile(r'SHELL_execute mask=0x([0-9a-fA-F]+) hwnd=([0-9a-fA-F]+) verb=(\S+) '
+                        r'file=(\S+) parm=(\S+) dir=(\S+) show=0x([0-9a-fA-F]+)')
+
+
+def _shell_calls(trace_path):
+    """(mask, owner, verb, file, parameters, directory, show) of every hand-over traced."""
+    with open(trace_path, "rb") as trace:
+        text = trace.read().decode(errors="replace")
+    return [(int(m[1], 16), int(m[2], 16), m[3], m[4], m[5], m[6], int(m[7], 16))
+            for m in SHELL_CALL.finditer(text)]
+
+
+def case_shell_hand_over(session, exe):
+    """Each address goes to the shell with ShellExecuteExW and SEE_MASK_NOASYNC
+    alone (the shell finishes the hand-over before it returns, since the
+    program may end at once), no owner, the verb OPEN, the address, empty
+    parameters and directory and show command 1, as Wine's trace of the call
+    shows; the home page arrives, and the sign-up page answered Yes arrives
+    although the program ends right after handing it over."""
+    trace_path = os.path.join(session.prefix.path, "shell-trace.txt")
+    with open(trace_path, "wb") as trace:
+        program = session.start(exe, debug="-all,+exec", stderr=trace)
+    check(session.wait_window("Avendrel", START_TIMEOUT, WIDTH, HEIGHT),
+          "the 800x677 window \"Avendrel\" was not shown")
+    click(session, HOME)
+    check(session.wait_opened(1) == [HOME_URL], f"home page: opened {session.opened()}")
+    click(session, SIGNUP)
+    check(session.wait_window("Confirm", 20), "no box \"Confirm\" after the sign-up click")
+    session.key("Return")
+    status = program.status(EXIT_TIMEOUT)
+    check(status == 0, f"status after Yes: {status}, expected 0")
+    expect_opened(session, [HOME_URL, SIGNUP_URL], "home page, then sign-up answered Yes")
+    calls = [c for c in _shell_calls(trace_path) if c[3] in (f'L"{HOME_URL}"', f'L"{SIGNUP_URL}"')]
+    want = [(SEE_MASK_NOASYNC, 0, 'L"OPEN"', f'L"{url}"', 'L""', 'L""', 1)
+            for url in (HOME_URL, SIGNUP_URL)]
+    print(f"traced hand-overs: {calls}")
+    check(calls == want, f"ShellExecuteExW was called with {calls}, expected {want}")
+
+
+def case_restore(session, exe):
+    """The window refuses to be minimised or maximised by the system's
+    commands; minimised from outside (another program may), it is brought
+    back by SC_RESTORE, as the task list sends it, with the picture at its place."""
+    driver = Driver(session, exe)
+
+    def state():
+        return session.output(driver.path, "state", check=False).split()
+
+    Beneath(session, BENEATH_COLOUR)
+    program, _ = start(session, exe)
+    check(wait_for(lambda: _screen_matches(session), START_TIMEOUT), "the picture was not shown")
+    for code, name in ((SC_MINIMIZE, "SC_MINIMIZE"), (SC_MAXIMIZE, "SC_MAXIMIZE")):
+        check(session.wine(driver.path, "syscommand", hex(code)) == 0, "no window to command")
+        check(state() == ["normal", "1"], f"after {name}: {state()}, expected normal and shown")
+    compare_screen(session)
+
+    check(session.wine(driver.path, "minimize") == 0, "no window to minimise")
+    check(wait_for(lambda: state() == ["minimized", "0"], 20),
+          f"minimised from outside: {state()}, expected minimised with the picture hidden")
+    check(wait_for(lambda: not _screen_matches(session), 20), "the picture stayed on the screen")
+
+    check(session.wine(driver.path, "syscommand", hex(SC_RESTORE)) == 0, "no window to restore")
+    check(wait_for(lambda: state() == ["normal", "1"], 20),
+          f"after SC_RESTORE: {state()}, expected normal and shown")
+    check(wait_for(lambda: _screen_matches(session), 20),
+          "the picture did not come back at its place after SC_RESTORE")
+    compare_screen(session)
+    click(session, HOME)
+    expect_opened(session, [HOME_URL], "home page after restoring")
+    close_and_expect_zero(session, program)
+
+
 CASES = {name[len("case_"):]: function for name, function in globals().items()
          if name.startswith("case_")}
 

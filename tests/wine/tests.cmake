@@ -15,12 +15,18 @@ set_tests_properties(wine.prefix.remove PROPERTIES FIXTURES_CLEANUP wine_prefix 
   RESOURCE_LOCK wine)
 
 foreach(case png_decoding screen cursor task_entry signup_no signup_yes box_ways_out home_page load close arguments
-    presentation_refused accessible planted_dlls)
+    presentation_refused accessible planted_dlls shell_hand_over restore)
   add_test(NAME wine.${case}
     COMMAND /usr/bin/python3 ${avendrel_wine_script} run ${avendrel_wine_state}
             ${AVENDREL_WINDOWS_X64_DIR}/Avendrel.exe ${case})
   set_tests_properties(wine.${case} PROPERTIES FIXTURES_REQUIRED wine_prefix TIMEOUT 420
     SKIP_RETURN_CODE 77 RESOURCE_LOCK wine)
+endforeach()
+
+foreach(case shell_hand_over restore)
+  if(TEST wine.${case})
+    set_tests_properties(wine.${case} PROPERTIES LABELS "wine;e2e")
+  endif()
 endforeach()
 
 # The shipped 32-bit Avendrel.exe in Wine's WoW64 mode (its 32-bit libraries

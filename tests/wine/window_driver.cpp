@@ -8,6 +8,14 @@
 //                                      release at client point X,Y of the main window
 //   window_driver answer TITLE ID      posts the command of button ID (1 OK,
 //                                      6 Yes, 7 No) to the dialog box titled TITLE
+//   window_driver minimize             minimises the application window, as
+//                                      another program or a shell gesture may
+//   window_driver syscommand CODE      sends WM_SYSCOMMAND CODE (e.g. 0xF120,
+//                                      SC_RESTORE) to the application window, as
+//                                      the task list does
+//   window_driver state                prints the application window's state:
+//                                      minimized|normal, then the main window's
+//                                      visible flag
 // Exits with 0, or 2 when the window is not there.
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -72,6 +80,23 @@ int main(int argc, char** argv)
         ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(std::atoi(argv[3]), BN_CLICKED), 0);
         return 0;
     }
-    std::fprintf(stderr, "usage: window_driver list | click X Y | answer TITLE ID\n");
+    if (command == "minimize" || command == "state" || (command == "syscommand" && argc == 3)) {
+        HWND application = ::FindWindowW(L"AvendrelApplication", nullptr);
+        HWND main = ::FindWindowW(L"AvendrelWindow", nullptr);
+        if (!application || !main) return 2;
+        if (command == "minimize") {
+            // As the system minimises an owner: its owned popups are hidden with it.
+            ::ShowOwnedPopups(application, FALSE);
+            ::ShowWindow(application, SW_MINIMIZE);
+        }
+        if (command == "syscommand")
+            ::SendMessageW(application, WM_SYSCOMMAND, std::strtoul(argv[2], nullptr, 0), 0);
+        if (command == "state")
+            std::printf("%s %d\n", ::IsIconic(application) ? "minimized" : "normal",
+                        ::IsWindowVisible(main) ? 1 : 0);
+        return 0;
+    }
+    std::fprintf(stderr, "usage: window_driver list | click X Y | answer TITLE ID | minimize | "
+                         "syscommand CODE | state\n");
     return 1;
 }

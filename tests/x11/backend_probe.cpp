@@ -37,6 +37,9 @@ int main(int argc, char** argv)
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     std::printf("%lld %.1f\n", result, ms);
+    std::fflush(stdout);
+    // As the program does before it ends: the address reaches its handler.
+    table.FinishHandOvers(10000);
     // Ends as the program ends, through the backend (the toolkits' own
     // allocations are not freed before a process exits).
     table.ExitProcess(0);

@@ -46,3 +46,19 @@ target_link_libraries(x11_refuse_pixmap PRIVATE X11::X11 ${CMAKE_DL_LIBS})
 add_library(x11_fake_gtk SHARED ${CMAKE_CURRENT_LIST_DIR}/fake_gtk.cpp)
 set_target_properties(x11_fake_gtk PROPERTIES OUTPUT_NAME gtk-3 SOVERSION 0
   LIBRARY_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/fake-gtk)
+
+# Addresses handed to a browser that the session bus starts on demand
+# (dbus-run-session, a DBusActivatable desktop entry named in mimeapps.list).
+foreach(case activated_sign_up_yes activated_home_page running_browser slow_browser)
+  add_test(NAME x11_e2e_hand_over_${case}
+    COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/test_hand_over.py ${case}
+      --program $<TARGET_FILE:Avendrel> --browser ${CMAKE_CURRENT_LIST_DIR}/dbus_browser.py)
+  set_tests_properties(x11_e2e_hand_over_${case} PROPERTIES TIMEOUT 240 LABELS "x11;e2e"
+    ENVIRONMENT PYTHONDONTWRITEBYTECODE=1)
+endforeach()
+
+# The click tone with a sound device that never answers.
+add_test(NAME x11_e2e_tone_device_not_answering
+  COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/test_tone_device.py --program $<TARGET_FILE:Avendrel>)
+set_tests_properties(x11_e2e_tone_device_not_answering PROPERTIES TIMEOUT 120 LABELS "x11;e2e"
+  ENVIRONMENT PYTHONDONTWRITEBYTECODE=1)
