@@ -1,5 +1,7 @@
 #include "platform/linux_accessibility_switch.h"
 
+#include <string_view>
+
 namespace Platform::Linux {
 
 SwitchStep AccessibilitySwitch::SessionBusConnected()
@@ -90,7 +92,11 @@ SwitchStep AccessibilitySwitch::Decide()
 std::string SessionBusAddress(const char* sessionAddress, const char* runtimeFolder,
                               bool (*socketExists)(const std::string& path))
 {
-    if (sessionAddress && *sessionAddress) return sessionAddress;
+    if (sessionAddress && *sessionAddress) {
+        // The address that says a session has no bus, as GLib writes it.
+        if (std::string_view(sessionAddress).starts_with("disabled:")) return {};
+        return sessionAddress;
+    }
     if (!runtimeFolder || *runtimeFolder != '/') return {};
     const std::string socket = std::string(runtimeFolder) + "/bus";
     // NOTE: a path with characters the address syntax reserves would need

@@ -59,8 +59,9 @@ private:
 };
 
 // Where the session bus is: the address the session gives
-// (DBUS_SESSION_BUS_ADDRESS), else the user's bus socket in the runtime
-// folder when it exists, else none. A bus is never started for the program.
+// (DBUS_SESSION_BUS_ADDRESS; "disabled:" says there is none), else the user's
+// bus socket in the runtime folder when it exists, else none. A bus is never
+// started for the program.
 std::string SessionBusAddress(const char* sessionAddress, const char* runtimeFolder,
                               bool (*socketExists)(const std::string& path));
 

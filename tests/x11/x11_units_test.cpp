@@ -631,6 +631,7 @@ TEST(AccessibilitySwitch, TheSessionBusIsTheSessionsOrTheUsersSocketAndNeverStar
         {"unix:path=/tmp/session", "/run/user/1000", "unix:path=/tmp/session"},
         {nullptr, "/run/user/1000", "unix:path=/run/user/1000/bus"},
         {"", "/run/user/1000", "unix:path=/run/user/1000/bus"},
+        {"disabled:", "/run/user/1000", ""},    // the session says it has no bus
         {nullptr, "/run/user/1001", ""},         // no socket there
         {nullptr, nullptr, ""},                  // nothing known: no bus is started
         {nullptr, "run/user/1000", ""},          // not an absolute folder
