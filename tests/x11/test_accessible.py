@@ -12,9 +12,12 @@ Cases:
   x11                 the launcher sees DISPLAY only and announces its bus on
                       the root window; accessibility on (IsEnabled) before the
                       program starts
-  wayland             the launcher's environment has WAYLAND_DISPLAY, so it
-                      announces nothing on the root window; switched on as a
-                      screen reader does (ScreenReaderEnabled)
+  wayland             the launcher's environment (and the program's) has
+                      WAYLAND_DISPLAY, so it announces nothing on the root
+                      window; switched on as a screen reader does
+                      (ScreenReaderEnabled)
+  no_session_bus      as x11, but the program has no session bus: it finds
+                      the bus the launcher announced on the root window
   switched_on_later   the program starts with no launcher and uses its box: no
                       accessibility bus is started for it and nothing more is
                       loaded; then the launcher starts, accessibility is
@@ -359,12 +362,16 @@ def check_quiet(d):
 
 # --- the cases -------------------------------------------------------------
 
-def switched_on_at_start(d, session, wayland):
+def switched_on_at_start(d, session, wayland, program_env=None):
     start_launcher(d, session, wayland)
     session.switch("ScreenReaderEnabled" if wayland else "IsEnabled", True)
     pyatspi = import_pyatspi()
     listener = Listener(pyatspi)
-    d.start(env=program_environment(d, session))
+    env = program_env or program_environment(d, session)
+    if wayland:
+        # As in a Wayland session, where the program runs through Xwayland.
+        env["WAYLAND_DISPLAY"] = "wayland-avendrel"
+    d.start(env=env)
     window = d.wait_program_window(30)
     app = find_application(pyatspi, "Avendrel")
     announced = root_announcement(d)
@@ -384,6 +391,15 @@ def x11(d, session):
 
 def wayland(d, session):
     switched_on_at_start(d, session, wayland=True)
+
+
+def no_session_bus(d, session):
+    """The program alone has no session bus: the launcher's announcement on
+    the root window is what it finds."""
+    env = program_environment(d, session)
+    env["DBUS_SESSION_BUS_ADDRESS"] = "disabled:"
+    env["XDG_RUNTIME_DIR"] = os.path.join(d.home, "no-runtime")
+    switched_on_at_start(d, session, wayland=False, program_env=env)
 
 
 def switched_on_later(d, session):
@@ -463,7 +479,8 @@ def idle(d, session, seconds=10.0):
     check(d.wait_end(30) == 0, "the program did not end with status 0 on a close request")
 
 
-CASES = {"x11": x11, "wayland": wayland, "switched_on_later": switched_on_later, "idle": idle}
+CASES = {"x11": x11, "wayland": wayland, "no_session_bus": no_session_bus,
+         "switched_on_later": switched_on_later, "idle": idle}
 
 
 def run(args):

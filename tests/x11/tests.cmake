@@ -46,9 +46,9 @@ set_target_properties(x11_fake_gtk PROPERTIES OUTPUT_NAME gtk-3 SOVERSION 0
   LIBRARY_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/fake-gtk)
 
 # The program read over AT-SPI 2 in a Wayland session (no root-window
-# announcement), switched on after it started, and idle with accessibility
-# off and on; each case runs on its own session bus (dbus-run-session).
-foreach(case wayland switched_on_later idle)
+# announcement), without a session bus of its own (only the root window's),
+# switched on after it started, and idle with accessibility off and on; each case runs on its own session bus (dbus-run-session).
+foreach(case wayland no_session_bus switched_on_later idle)
   add_test(NAME x11_e2e_accessible_${case}
     COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/test_accessible.py --case ${case}
       --program $<TARGET_FILE:Avendrel>)
