@@ -18,7 +18,8 @@
 //      then sleeps in GLib's without a timeout of its own, woken by the
 //      display and the signal pipe
 //  [X] Window events (create when shown, activate and deactivate as the
-//      keyboard focus comes and goes, the frame ACTIVE while focused) and
+//      keyboard focus comes and goes, the frame ACTIVE while focused; both
+//      again for a screen reader that starts listening later) and
 //      state changes (enabled, sensitive) of every object as a modal box
 //      disables the window and as it closes
 // Missing features or Issues:
@@ -130,6 +131,7 @@ struct TState {
     bool Running = false;
     bool Shown = false;
     bool Focused = false;
+    bool AnnounceQueued = false;  // the window is announced once the loop is free
     GType Type = 0;
     AtkObject* Application = nullptr;
     std::vector<AtkObject*> Objects;  // by tree index, made when first asked for
@@ -470,12 +472,49 @@ const gchar* GetToolkitVersion()
 
 // Makes this program's objects the toolkit's root again: the message box's
 // toolkit, started before, puts its own there.
+void EmitWindowSignal(const char* name);
+
+// Tells the bridge's new clients of the window as it is: shown, and focused.
+gboolean AnnounceWindow(gpointer)
+{
+    TState& s = S();
+    s.AnnounceQueued = false;
+    if (s.Shown) EmitWindowSignal("create");
+    if (s.Focused) EmitWindowSignal("activate");
+    return G_SOURCE_REMOVE;
+}
+
+using AddListener = guint (*)(GSignalEmissionHook, const gchar*);
+AddListener g_toolkitAddListener = nullptr;
+
+// NOTE: the bridge starts listening for the window's events only once a
+// client (a screen reader) wants events, which it learns from the bus after
+// the window has been shown; what it hears before is dropped. So when it
+// starts listening, the window is announced again, from the loop, once the
+// bridge has taken in every event its clients want.
+guint AddGlobalListener(GSignalEmissionHook listener, const gchar* type)
+{
+    const guint id = g_toolkitAddListener ? g_toolkitAddListener(listener, type) : 0;
+    TState& s = S();
+    const bool windowEvents = type && (std::strcmp(type, "window:activate") == 0 ||
+                                       std::strcmp(type, "Atk:AtkWindow:activate") == 0);
+    if (windowEvents && id != 0 && !s.AnnounceQueued) {
+        s.AnnounceQueued = true;
+        s.Api.g_idle_add(AnnounceWindow, nullptr);
+    }
+    return id;
+}
+
 void ClaimToolkitRoot(const AccessibilityApi& api)
 {
     auto* util = static_cast<AtkUtilClass*>(api.g_type_class_ref(api.atk_util_get_type()));
     util->get_root = GetRoot;
     util->get_toolkit_name = GetToolkitName;
     util->get_toolkit_version = GetToolkitVersion;
+    if (util->add_global_event_listener != AddGlobalListener) {
+        g_toolkitAddListener = util->add_global_event_listener;
+        util->add_global_event_listener = AddGlobalListener;
+    }
 }
 
 bool RegisterType(TState& s)

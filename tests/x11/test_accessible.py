@@ -28,7 +28,8 @@ Cases:
 
 In x11, wayland and switched_on_later: the application "Avendrel", its window,
 its description and its three objects are read with roles, names, states and
-extents; hit tests find the hotspots; the window's activate event arrives when
+extents; a listening client is told of the window (create) once it is on the
+bus; hit tests find the hotspots; the window's activate event arrives when
 it takes the focus and its deactivate event when the box takes it; both
 hotspots report their enabled state changing as the box opens and closes; the
 link's and the button's actions do what clicks do (one address and one tone
@@ -374,6 +375,8 @@ def switched_on_at_start(d, session, wayland, program_env=None):
     d.start(env=env)
     window = d.wait_program_window(30)
     app = find_application(pyatspi, "Avendrel")
+    # A screen reader that listened before the window appeared is told of it.
+    listener.wait("the window's create event", frame_event("window:create"))
     announced = root_announcement(d)
     if wayland:
         check(announced is None, "a Wayland session's launcher announced %r on the root window"
@@ -424,6 +427,7 @@ def switched_on_later(d, session):
     session.switch("IsEnabled", True)
     app = find_application(pyatspi, "Avendrel")
     figure("accessible.on_the_bus_after_switching_on", "%.3f" % (time.monotonic() - switched), "s")
+    listener.wait("the window's create event once on the bus", frame_event("window:create"))
 
     # Switched off, the window stays and answers; a click still acts.
     session.switch("IsEnabled", False)
