@@ -149,3 +149,16 @@ bool TFormAccessible::DoAccessibleAction(int index) noexcept
     HandleEventSafely([control] { control->PerformClick(); });
     return true;
 }
+
+void TFormAccessible::SetAccessibleEvents(Platform::AccessibleEvents* events) noexcept
+{
+    events_ = events;
+}
+
+void TFormAccessible::FormEnabledChanged() noexcept
+{
+    if (!events_ || !form_.Visible()) return;
+    const bool enabled = form_.Enabled();
+    const int count = AccessibleChildCount();
+    for (int index = 0; index <= count; ++index) events_->AccessibleEnabledChanged(index, enabled);
+}

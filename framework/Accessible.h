@@ -46,7 +46,14 @@ public:
     bool DescribeAccessible(int index, Platform::AccessibleNode& node) const noexcept override;
     int AccessibleAt(int screenX, int screenY) const noexcept override;
     bool DoAccessibleAction(int index) noexcept override;
+    void SetAccessibleEvents(Platform::AccessibleEvents* events) noexcept override;
+
+    // The form was enabled or disabled (a modal box opened or closed): every
+    // object's state changed with it, and the backend is told so, the window
+    // first and then its objects, bottom first.
+    void FormEnabledChanged() noexcept;
 
 private:
     TForm& form_;
+    Platform::AccessibleEvents* events_ = nullptr;
 };

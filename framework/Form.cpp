@@ -260,6 +260,13 @@ void TForm::Show()
     if (presentFailed_) Present();
 }
 
+void TForm::SetEnabled(bool enabled)
+{
+    if (enabled == enabled_) return;
+    enabled_ = enabled;
+    accessible_->FormEnabledChanged();
+}
+
 void TForm::Close()
 {
     if (Application && Application->MainForm() == this) {

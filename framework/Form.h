@@ -59,7 +59,9 @@ public:
     void Close();
     bool Visible() const { return window_ != nullptr; }
     bool Enabled() const { return enabled_; }
-    void SetEnabled(bool enabled) { enabled_ = enabled; }
+    // Enables or disables the form (a modal box disables its owner); assistive
+    // technology is told when this changes the form's state.
+    void SetEnabled(bool enabled);
     Platform::Window* Handle() const { return window_; }
 
     // Composes the surface again and presents it, if the window exists. A

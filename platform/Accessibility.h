@@ -26,6 +26,19 @@ struct AccessibleNode {
     bool Showing = false;
 };
 
+// Told by the framework when what an object reports changes, so that the
+// backend can announce it to the desktop. Implemented by a backend; every
+// entry is noexcept and may be called while a modal box is being opened.
+class AccessibleEvents {
+public:
+    // Object `index` became enabled (or disabled); DescribeAccessible already
+    // reports the new state.
+    virtual void AccessibleEnabledChanged(int index, bool enabled) noexcept = 0;
+
+protected:
+    ~AccessibleEvents() = default;
+};
+
 // Implemented by the framework. Index 0 is the window; 1 .. ChildCount() are
 // the objects in it, bottom of the z-order first. Every entry is noexcept.
 class AccessibleTree {
@@ -41,6 +54,9 @@ public:
     // Backends call it from their event loop, never from inside a request
     // of the assistive technology, because the action may run a modal box.
     virtual bool DoAccessibleAction(int index) noexcept = 0;
+    // The backend told of changes from now on; nullptr: nobody. A backend
+    // sets it when it makes the window and clears it before the window goes.
+    virtual void SetAccessibleEvents(AccessibleEvents* events) noexcept = 0;
 
 protected:
     ~AccessibleTree() = default;

@@ -1,7 +1,8 @@
 #pragma once
 // The main window on the desktop's accessibility bus (AT-SPI 2, through ATK
-// and its bridge), for a program whose windows are plain X11 windows. Nothing
-// is loaded and no bus is asked unless the desktop runs an accessibility bus.
+// and its bridge), for a program whose windows are plain X11 windows. The
+// desktop's switch is followed on the session bus; ATK and its bridge are
+// loaded only once it says that accessibility is on.
 
 #include "platform/Accessibility.h"
 
@@ -22,17 +23,31 @@ struct AccessibleWindow {
     void (*Serve)() = nullptr;
 };
 
-// Announces the window when the desktop's accessibility is enabled
-// (org.a11y.Status on the session bus says IsEnabled or ScreenReaderEnabled);
-// true when it was started. `display` is only looked at, for the property that
-// a running accessibility bus sets on the root window.
-bool StartAccessibility(Display* display, const AccessibleWindow& window);
-// The window goes: the tree is no longer read.
+// Follows the desktop's accessibility switch for the window: asks the session
+// bus whether accessibility is on (org.a11y.Status: IsEnabled or
+// ScreenReaderEnabled) and listens for it being switched on later; once it is
+// on, puts the window on the bus that org.a11y.Bus names. The bus is never
+// started for the program. Without a session bus, an accessibility bus
+// announced on the root window of `display` is used. Nothing is done when the
+// session asks for no bridge (NO_AT_BRIDGE=1).
+void FollowAccessibility(Display* display, const AccessibleWindow& window);
+// The window goes: the tree is no longer read and the switch no longer followed.
 void StopAccessibility();
-// True once started: the event loop must then sleep in WaitWithAccessibility.
+
+// While accessibility is off: the session bus connection that the event loop
+// watches (-1: none), and what it calls when that connection is readable.
+int AccessibilitySwitchConnection();
+void ServeAccessibilitySwitch();
+
+// True once on the bus: the event loop must then sleep in WaitWithAccessibility.
 bool AccessibilityRunning();
 // Sleeps in the toolkit's loop until the bus, the watched descriptors or
 // anything else of the toolkit's has work, and does it.
 void WaitWithAccessibility();
+
+// What the window does, for the window events screen readers announce: it was
+// shown, it took the keyboard focus or lost it.
+void AccessibleWindowShown();
+void AccessibleWindowFocused(bool focused);
 
 }  // namespace Platform::Linux

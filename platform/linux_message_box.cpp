@@ -14,6 +14,7 @@
 
 #include "platform/linux_message_box.h"
 
+#include "platform/linux_accessible.h"
 #include "platform/linux_library.h"
 
 #include <gdk/gdkx.h>
@@ -136,6 +137,13 @@ const GtkApi* Gtk()
         const std::optional<std::string> saved =
             previous ? std::optional<std::string>(previous) : std::nullopt;
         setenv("GDK_GL", "disable", 1);
+        // GTK puts its windows on the accessibility bus when it starts, asking
+        // the session bus for it in a way that starts it. While this program's
+        // window is not on the bus, GTK is kept off it, so that no bus is
+        // started for the program and the program's own objects can go on it
+        // when the desktop switches accessibility on.
+        const bool keepOffBus = !AccessibilityRunning() && !std::getenv("NO_AT_BRIDGE");
+        if (keepOffBus) setenv("NO_AT_BRIDGE", "1", 1);
         api.gdk_set_allowed_backends("x11");
         // XSet*ErrorHandler return the handler they replace.
         g_programErrorHandler = XSetErrorHandler(nullptr);
@@ -143,6 +151,7 @@ const GtkApi* Gtk()
         const XIOErrorHandler programIoHandler = XSetIOErrorHandler(nullptr);
         XSetIOErrorHandler(programIoHandler);
         const bool ok = api.gtk_init_check(nullptr, nullptr);
+        if (keepOffBus) unsetenv("NO_AT_BRIDGE");
         if (saved) setenv("GDK_GL", saved->c_str(), 1);
         else unsetenv("GDK_GL");
         if (GdkDisplay* display = ok ? api.gdk_display_get_default() : nullptr)

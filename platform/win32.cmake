@@ -25,6 +25,13 @@ if(AVENDREL_TESTS)
   target_link_options(avendrel_accessible_client PRIVATE -static -static-libgcc -static-libstdc++)
   set_target_properties(avendrel_accessible_client PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
+  # Run under Wine by tests/wine: a client that listens to the window's WinEvents.
+  add_executable(avendrel_winevent_client ${CMAKE_SOURCE_DIR}/tests/wine/winevent_client.cpp)
+  target_link_libraries(avendrel_winevent_client PRIVATE oleacc oleaut32 ole32 user32 uuid)
+  target_compile_definitions(avendrel_winevent_client PRIVATE UNICODE _UNICODE)
+  target_link_options(avendrel_winevent_client PRIVATE -static -static-libgcc -static-libstdc++ -municode)
+  set_target_properties(avendrel_winevent_client PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
   # Run under Wine by tests/wine: a DLL to plant beside a program under a
   # system DLL's name, and a program that loads DLLs with or without the
   # search restricted the way Avendrel.exe restricts it.

@@ -14,8 +14,11 @@
 //      technology first asks: a session without it loads neither
 //  [X] Clients still holding the object after the window is gone get
 //      RPC_E_DISCONNECTED
+//  [X] State changes raised as WinEvents (EVENT_OBJECT_STATECHANGE for the
+//      client object and each of its children) when a modal box disables the
+//      window and when it closes; the system raises the window's own show and
+//      foreground events. NotifyWinEvent is user32's: nothing more is loaded
 // Missing features or Issues:
-//  [ ] No WinEvents (NotifyWinEvent) are raised: the tree is read on demand
 //  [ ] No IEnumVARIANT: clients fall back to get_accChild for simple elements
 
 #include "platform/win32_internal.h"
@@ -330,7 +333,31 @@ private:
     AccessibleTree* tree_;
 };
 
+// Raises the WinEvents of the window's accessible objects, which hook
+// clients (in or out of context) receive whether or not they asked for the
+// object before.
+class TAccessibleNotifier final : public AccessibleEvents {
+public:
+    explicit TAccessibleNotifier(HWND handle) : handle_(handle) {}
+
+    void AccessibleEnabledChanged(int index, bool) noexcept override
+    {
+        ::NotifyWinEvent(EVENT_OBJECT_STATECHANGE, handle_, OBJID_CLIENT,
+                         index == 0 ? CHILDID_SELF : static_cast<LONG>(index));
+    }
+
+private:
+    HWND handle_;
+};
+
 } // namespace
+
+void WatchAccessible(Platform::Window& window)
+{
+    if (!window.Tree || !window.Handle || window.AccessibleNotifier) return;
+    window.AccessibleNotifier = new TAccessibleNotifier(window.Handle);
+    window.Tree->SetAccessibleEvents(window.AccessibleNotifier);
+}
 
 bool HandleAccessibleMessage(Platform::Window& window, UINT message, WPARAM wParam, LPARAM lParam,
                              LRESULT& result)
@@ -354,6 +381,11 @@ bool HandleAccessibleMessage(Platform::Window& window, UINT message, WPARAM wPar
 
 void ReleaseAccessible(Platform::Window& window)
 {
+    if (window.AccessibleNotifier) {
+        if (window.Tree) window.Tree->SetAccessibleEvents(nullptr);
+        delete static_cast<TAccessibleNotifier*>(window.AccessibleNotifier);
+        window.AccessibleNotifier = nullptr;
+    }
     if (!window.AccessibleObject) return;
     auto* object = static_cast<TWindowAccessible*>(window.AccessibleObject);
     window.AccessibleObject = nullptr;

@@ -39,6 +39,7 @@ struct Window {
     unsigned ButtonsDown = 0; // one bit per MouseButton while pressed
     AccessibleTree* Tree = nullptr; // what assistive technology is told, if anything
     void* AccessibleObject = nullptr; // win32_accessible.cpp's object, once asked for
+    AccessibleEvents* AccessibleNotifier = nullptr; // raises its WinEvents, while the window exists
     bool PresentFailed = false; // the system refused the last surface
 };
 
@@ -66,6 +67,8 @@ void QuitLoop();
 // actions; true when the message was one of these.
 bool HandleAccessibleMessage(Platform::Window& window, UINT message, WPARAM wParam, LPARAM lParam,
                              LRESULT& result);
+// Tells assistive technology of the tree's changes (WinEvents) from now on.
+void WatchAccessible(Platform::Window& window);
 // Cuts off the clients of the window's accessible object before the window goes.
 void ReleaseAccessible(Platform::Window& window);
 

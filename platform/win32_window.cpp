@@ -298,6 +298,7 @@ Platform::Window* CreateWindow(const WindowDesc& desc, WindowEvents* events)
         return nullptr;
     }
     g_window = window.get();
+    WatchAccessible(*window);
     return window.release();
 }
 

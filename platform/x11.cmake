@@ -6,6 +6,7 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(AVENDREL_GTK REQUIRED IMPORTED_TARGET gtk+-3.0)
 pkg_check_modules(AVENDREL_ALSA REQUIRED IMPORTED_TARGET alsa)
 pkg_check_modules(AVENDREL_ATK_BRIDGE REQUIRED IMPORTED_TARGET atk-bridge-2.0)
+pkg_check_modules(AVENDREL_DBUS REQUIRED IMPORTED_TARGET dbus-1)
 
 # The parts that need no display, unit-tested on their own.
 add_library(avendrel_x11_units STATIC
@@ -14,7 +15,8 @@ add_library(avendrel_x11_units STATIC
   x11_icon.cpp x11_icon.h
   x11_double_click.cpp x11_double_click.h
   x11_xsettings.cpp x11_xsettings.h
-  linux_executable_name.cpp linux_executable_name.h)
+  linux_executable_name.cpp linux_executable_name.h
+  linux_accessibility_switch.cpp linux_accessibility_switch.h)
 target_link_libraries(avendrel_x11_units PUBLIC avendrel_platform)
 
 add_library(avendrel_x11 STATIC
@@ -29,5 +31,6 @@ target_link_libraries(avendrel_x11
   PUBLIC avendrel_platform avendrel_x11_units
   PRIVATE avendrel_platform_embedded avendrel_resources X11::X11 X11::Xext X11::Xrandr ${CMAKE_DL_LIBS})
 target_include_directories(avendrel_x11 SYSTEM PRIVATE
-  ${AVENDREL_GTK_INCLUDE_DIRS} ${AVENDREL_ALSA_INCLUDE_DIRS} ${AVENDREL_ATK_BRIDGE_INCLUDE_DIRS})
+  ${AVENDREL_GTK_INCLUDE_DIRS} ${AVENDREL_ALSA_INCLUDE_DIRS} ${AVENDREL_ATK_BRIDGE_INCLUDE_DIRS}
+  ${AVENDREL_DBUS_INCLUDE_DIRS})
 target_compile_options(avendrel_x11 PRIVATE ${AVENDREL_GTK_CFLAGS_OTHER})

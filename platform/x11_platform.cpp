@@ -244,17 +244,20 @@ void RunLoop()
         }
         // XPending in DispatchWaiting flushed every request; sleep until something arrives.
         // A broken connection wakes it too; the next XPending then reports it.
-        pollfd fds[3] = {{displayFd, POLLIN, 0},
+        // Descriptors below 0 are left out by poll.
+        pollfd fds[4] = {{displayFd, POLLIN, 0},
                          {b.SignalPipe[0], POLLIN, 0},
-                         {Linux::ToolkitConnection(), POLLIN, 0}};
-        const int count = fds[2].fd >= 0 ? 3 : 2;
+                         {Linux::ToolkitConnection(), POLLIN, 0},
+                         {Linux::AccessibilitySwitchConnection(), POLLIN, 0}};
         // An address on its way to its handler needs GLib's loop turned until
         // it arrives; otherwise nothing of GLib's runs while the window waits.
         if (Linux::HandOversInProgress()) {
-            if (!Linux::WaitServingHandOvers(fds, count)) break;
-        } else if (poll(fds, count, -1) < 0 && errno != EINTR) {
+            if (!Linux::WaitServingHandOvers(fds, 4)) break;
+        } else if (poll(fds, 4, -1) < 0 && errno != EINTR) {
             break;
         }
+        // The desktop's accessibility switch, followed on the session bus.
+        if (fds[3].fd >= 0 && fds[3].revents != 0) Linux::ServeAccessibilitySwitch();
     }
 }
 

@@ -440,7 +440,8 @@ Window* CreateWindow(const WindowDesc& desc, WindowEvents* events)
     attributes.background_pixmap = None;
     attributes.border_pixel = 0;
     attributes.event_mask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
-                            EnterWindowMask | LeaveWindowMask | ExposureMask | StructureNotifyMask;
+                            EnterWindowMask | LeaveWindowMask | ExposureMask | StructureNotifyMask |
+                            FocusChangeMask;
     if (w->OwnColormap) {
         attributes.colormap = w->OwnColormap;
         mask |= CWColormap;
@@ -454,7 +455,7 @@ Window* CreateWindow(const WindowDesc& desc, WindowEvents* events)
     SetProperties(b, *w, desc);
     ApplyCursor(b, *w, CursorShape::Arrow);
     b.Main = w;
-    Linux::StartAccessibility(b.Dpy, {desc.Accessible, desc.TaskName, b.MonitorX, b.MonitorY,
+    Linux::FollowAccessibility(b.Dpy, {desc.Accessible, desc.TaskName, b.MonitorX, b.MonitorY,
                                       {ConnectionNumber(b.Dpy), b.SignalPipe[0]}, DispatchWaiting});
     return w;
 }
@@ -646,6 +647,21 @@ void HandleEvent(XEvent& event)
     }
     case EnterNotify:
         if (enabled) w->Events->MouseMove(event.xcrossing.x, event.xcrossing.y);
+        return;
+    // For assistive technology, which announces a window as it appears and
+    // as it takes the keyboard focus.
+    case MapNotify:
+        if (w == b.Main) Linux::AccessibleWindowShown();
+        return;
+    case FocusIn:
+    case FocusOut:
+        // The focus moving to the pointer's window, or passing through a
+        // grab, is not the window's own.
+        if (w != b.Main || event.xfocus.detail == NotifyPointer ||
+            event.xfocus.detail == NotifyPointerRoot || event.xfocus.detail == NotifyDetailNone)
+            return;
+        if (event.xfocus.mode == NotifyGrab || event.xfocus.mode == NotifyUngrab) return;
+        Linux::AccessibleWindowFocused(event.type == FocusIn);
         return;
     default: return;
     }

@@ -117,6 +117,48 @@ TEST_F(Accessible, WhileTheWindowIsDisabledEverythingIsDisabledAndNothingActs)
     EXPECT_TRUE(Describe(tree, kHome).Enabled);
 }
 
+namespace {
+
+// A backend's side of the events: each one noted in the desktop's record,
+// where it shows against the platform calls.
+class RecordedEvents final : public Platform::AccessibleEvents {
+public:
+    void AccessibleEnabledChanged(int index, bool enabled) noexcept override
+    {
+        Note("EnabledChanged(" + std::to_string(index) + "," + (enabled ? "on" : "off") + ")");
+    }
+};
+
+}  // namespace
+
+TEST_F(Accessible, EveryObjectIsAnnouncedDisabledAndEnabledAgainWhenTheFormIs)
+{
+    Platform::AccessibleTree& tree = ShowForm();
+    RecordedEvents events;
+    tree.SetAccessibleEvents(&events);
+    const auto announced = [] {
+        std::vector<std::string> seen;
+        for (const std::string& call : Calls())
+            if (call.rfind("EnabledChanged", 0) == 0) seen.push_back(call);
+        return seen;
+    };
+    // As a modal box disables its owner and enables it again.
+    form_->SetEnabled(false);
+    form_->SetEnabled(true);
+    EXPECT_THAT(announced(), ElementsAre("EnabledChanged(0,off)", "EnabledChanged(1,off)",
+                                         "EnabledChanged(2,off)", "EnabledChanged(3,off)",
+                                         "EnabledChanged(0,on)", "EnabledChanged(1,on)",
+                                         "EnabledChanged(2,on)", "EnabledChanged(3,on)"));
+
+    // Only a change is announced, and nothing once the backend has let go.
+    form_->SetEnabled(true);
+    EXPECT_EQ(announced().size(), 8u);
+    tree.SetAccessibleEvents(nullptr);
+    form_->SetEnabled(false);
+    form_->SetEnabled(true);
+    EXPECT_EQ(announced().size(), 8u);
+}
+
 TEST(AccessibleProgram, DefaultActionsDoWhatClicksDo)
 {
     const struct {

@@ -687,6 +687,63 @@ def case_accessible(session, exe):
     check(tones() == 3, f"{tones()} tones after three actions")
 
 
+def case_accessible_events(session, exe):
+    """An out-of-context WinEvent client (SetWinEventHook, as screen readers
+    listen) hears both hotspots (children 2 and 3) change state as the box
+    opens, reading them unavailable, and again as it closes, reading them
+    available; the tree still reads as before."""
+    client = os.path.join(os.path.dirname(os.path.abspath(exe)), "avendrel_winevent_client.exe")
+    check(os.path.exists(client), f"{client} was not built")
+    log = os.path.join(session.prefix.path, "winevents.log")
+    if os.path.exists(log):
+        os.remove(log)
+    program, _ = start(session, exe)
+    listener = session.start(client, "Z:" + log.replace("/", "\\"))
+
+    def lines():
+        try:
+            with open(log, errors="replace") as f:
+                return f.read().splitlines()
+        except FileNotFoundError:
+            return []
+
+    check(wait_for(lambda: "ready" in lines(), START_TIMEOUT),
+          f"the WinEvent client did not start: {lines()}, running {listener.running()}")
+
+    def changes(first):
+        found = {}
+        for line in lines()[first:]:
+            m = re.match(r"statechange child=(\d+) state=0x([0-9A-F]+)$", line)
+            if m:
+                found.setdefault(int(m.group(1)), []).append(int(m.group(2), 16))
+        return found
+
+    def hotspots_read(first, unavailable):
+        found = changes(first)
+        return all(any(bool(state & STATE_UNAVAILABLE) == unavailable for state in found.get(child, []))
+                   for child in (2, 3))
+
+    mark = len(lines())
+    click(session, SIGNUP)
+    check(session.wait_window("Confirm", 20), "no box \"Confirm\" after the sign-up click")
+    check(wait_for(lambda: hotspots_read(mark, True), 20),
+          f"as the box opened, the client heard {lines()[mark:]}")
+    check(all(child in (0, 1, 2, 3) for child in changes(mark)),
+          f"state changes of objects the window lacks: {lines()[mark:]}")
+    mark = len(lines())
+    session.key("n")
+    check(session.wait_no_window("Confirm", 20), "the box stayed open after n")
+    check(wait_for(lambda: hotspots_read(mark, False), 20),
+          f"as the box closed, the client heard {lines()[mark:]}")
+    expect_opened(session, [SIGNUP_URL], "after No")
+    nodes = _read_tree(session, exe)
+    for id_, role, state, (x, y, w, h), action, name, description in ACCESSIBLE_TREE:
+        expected = (role, state, (LEFT + x, TOP + y, w, h), action, name, description)
+        check(nodes.get(id_) == expected, f"object {id_}: read {nodes.get(id_)}, expected {expected}")
+    listener.stop()
+    close_and_expect_zero(session, program)
+
+
 # DLLs that Avendrel.exe loads at run time under Wine (beside the ones its
 # import table names, which the loader maps before any of its code runs):
 # COM and the imaging component at start, the window's own, the shell and the

@@ -15,7 +15,7 @@ set_tests_properties(wine.prefix.remove PROPERTIES FIXTURES_CLEANUP wine_prefix 
   RESOURCE_LOCK wine)
 
 foreach(case png_decoding screen cursor task_entry signup_no signup_yes box_ways_out home_page load close arguments
-    presentation_refused accessible planted_dlls shell_hand_over restore)
+    presentation_refused accessible accessible_events planted_dlls shell_hand_over restore)
   add_test(NAME wine.${case}
     COMMAND /usr/bin/python3 ${avendrel_wine_script} run ${avendrel_wine_state}
             ${AVENDREL_WINDOWS_X64_DIR}/Avendrel.exe ${case})

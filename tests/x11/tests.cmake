@@ -62,3 +62,14 @@ add_test(NAME x11_e2e_tone_device_not_answering
   COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/test_tone_device.py --program $<TARGET_FILE:Avendrel>)
 set_tests_properties(x11_e2e_tone_device_not_answering PROPERTIES TIMEOUT 120 LABELS "x11;e2e"
   ENVIRONMENT PYTHONDONTWRITEBYTECODE=1)
+
+# The program read over AT-SPI 2 in a Wayland session (no root-window
+# announcement), without a session bus of its own (only the root window's),
+# switched on after it started, and idle with accessibility off and on; each case runs on its own session bus (dbus-run-session).
+foreach(case wayland no_session_bus switched_on_later idle)
+  add_test(NAME x11_e2e_accessible_${case}
+    COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/test_accessible.py --case ${case}
+      --program $<TARGET_FILE:Avendrel>)
+  set_tests_properties(x11_e2e_accessible_${case} PROPERTIES TIMEOUT 180 LABELS "x11;e2e"
+    ENVIRONMENT PYTHONDONTWRITEBYTECODE=1)
+endforeach()

@@ -3,6 +3,7 @@
 // double-click rule, the XSETTINGS reader and the icon reader, the
 // executable's name. None needs a display.
 
+#include "platform/linux_accessibility_switch.h"
 #include "platform/linux_executable_name.h"
 #include "platform/x11_double_click.h"
 #include "platform/x11_icon.h"
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -520,4 +522,122 @@ TEST(LinuxExecutableName, FileNameOfTheLinkOrTheProductNameWhenItCannotBeRead)
     // Never the command line's name: the program reads no command line.
     EXPECT_EQ(Linux::ExecutableFileName("/nonexistent/link"), "Avendrel");
     EXPECT_EQ(Linux::ExecutableFileName(""), "Avendrel");
+}
+
+// --- following the desktop's accessibility switch --------------------------
+
+namespace {
+
+using Linux::AccessibilitySwitch;
+using Linux::SwitchStep;
+
+// One thing the session bus says, and what the program must do next.
+struct SwitchEvent {
+    enum Kind { Connected, NoBus, Status, StatusFails, Changed, Invalidated, Owner, Address, AddressFails, StartFails } What;
+    bool A = false;  // IsEnabled, or the owner's presence
+    bool B = false;  // ScreenReaderEnabled
+    std::string Text;  // the address, or the root window's announcement
+    SwitchStep Expected = SwitchStep::Nothing;
+};
+
+SwitchStep Feed(AccessibilitySwitch& s, const SwitchEvent& e)
+{
+    switch (e.What) {
+    case SwitchEvent::Connected: return s.SessionBusConnected();
+    case SwitchEvent::NoBus: return s.NoSessionBus(e.Text);
+    case SwitchEvent::Status: return s.StatusAnswered(e.A, e.B);
+    case SwitchEvent::StatusFails: return s.StatusFailed();
+    case SwitchEvent::Changed: return s.StatusChanged(e.A, std::nullopt, false);
+    case SwitchEvent::Invalidated: return s.StatusChanged(std::nullopt, std::nullopt, true);
+    case SwitchEvent::Owner: return s.OwnerChanged(e.A);
+    case SwitchEvent::Address: return s.AddressAnswered(e.Text);
+    case SwitchEvent::AddressFails: return s.AddressFailed();
+    case SwitchEvent::StartFails: s.StartFailed(); return SwitchStep::Nothing;
+    }
+    return SwitchStep::Nothing;
+}
+
+}  // namespace
+
+TEST(AccessibilitySwitch, StartsOnlyOnceTheDesktopSaysAccessibilityIsOn)
+{
+    using E = SwitchEvent;
+    using S = SwitchStep;
+    const std::string bus = "unix:path=/run/user/1000/at-spi/bus_0";
+    const struct {
+        const char* Name;
+        std::vector<SwitchEvent> Events;
+        std::string Address;  // where it started; empty: it did not
+    } cases[] = {
+        {"on at start", {{E::Connected, 0, 0, "", S::AskStatus}, {E::Status, 1, 0, "", S::AskAddress},
+                         {E::Address, 0, 0, bus, S::Start}}, bus},
+        {"a screen reader alone is enough",
+         {{E::Connected, 0, 0, "", S::AskStatus}, {E::Status, 0, 1, "", S::AskAddress},
+          {E::Address, 0, 0, bus, S::Start}}, bus},
+        {"off: nothing more is asked", {{E::Connected, 0, 0, "", S::AskStatus}, {E::Status, 0, 0, "", S::Nothing}}, ""},
+        {"switched on later",
+         {{E::Connected, 0, 0, "", S::AskStatus}, {E::Status, 0, 0, "", S::Nothing},
+          {E::Changed, 1, 0, "", S::AskAddress}, {E::Address, 0, 0, bus, S::Start}}, bus},
+        {"switched on and off before the address came: not started",
+         {{E::Connected, 0, 0, "", S::AskStatus}, {E::Status, 0, 0, "", S::Nothing},
+          {E::Changed, 1, 0, "", S::AskAddress}, {E::Changed, 0, 0, "", S::Nothing},
+          {E::Address, 0, 0, bus, S::Nothing}}, ""},
+        {"switched on twice: one question for the address",
+         {{E::Connected, 0, 0, "", S::AskStatus}, {E::Changed, 1, 0, "", S::AskAddress},
+          {E::Status, 1, 0, "", S::Nothing}, {E::Address, 0, 0, bus, S::Start},
+          {E::Changed, 0, 0, "", S::Nothing}, {E::Changed, 1, 0, "", S::Nothing}}, bus},
+        {"no launcher yet; it comes and is on",
+         {{E::Connected, 0, 0, "", S::AskStatus}, {E::StatusFails, 0, 0, "", S::Nothing},
+          {E::Owner, 1, 0, "", S::AskStatus}, {E::Status, 1, 0, "", S::AskAddress},
+          {E::Address, 0, 0, bus, S::Start}}, bus},
+        {"the launcher goes: its switch goes with it",
+         {{E::Connected, 0, 0, "", S::AskStatus}, {E::Status, 1, 0, "", S::AskAddress},
+          {E::Owner, 0, 0, "", S::Nothing}, {E::AddressFails, 0, 0, "", S::Nothing},
+          {E::Owner, 1, 0, "", S::AskStatus}, {E::Status, 0, 0, "", S::Nothing}}, ""},
+        {"told only that the switch changed: asked again",
+         {{E::Connected, 0, 0, "", S::AskStatus}, {E::Status, 0, 0, "", S::Nothing},
+          {E::Invalidated, 0, 0, "", S::AskStatus}, {E::Invalidated, 0, 0, "", S::Nothing},
+          {E::Status, 0, 1, "", S::AskAddress}}, ""},
+        {"an empty address starts nothing",
+         {{E::Connected, 0, 0, "", S::AskStatus}, {E::Status, 1, 0, "", S::AskAddress},
+          {E::Address, 0, 0, "", S::Nothing}}, ""},
+        {"a failed start waits for the next switch",
+         {{E::Connected, 0, 0, "", S::AskStatus}, {E::Status, 1, 0, "", S::AskAddress},
+          {E::Address, 0, 0, bus, S::Start}, {E::StartFails, 0, 0, "", S::Nothing},
+          {E::Changed, 1, 0, "", S::AskAddress}, {E::Address, 0, 0, bus, S::Start}}, bus},
+        {"no session bus: the root window's announcement",
+         {{E::NoBus, 0, 0, bus, S::Start}}, bus},
+        {"no session bus and no announcement", {{E::NoBus, 0, 0, "", S::Nothing}}, ""},
+    };
+    for (const auto& c : cases) {
+        AccessibilitySwitch s;
+        for (std::size_t i = 0; i < c.Events.size(); ++i)
+            EXPECT_EQ(Feed(s, c.Events[i]), c.Events[i].Expected) << c.Name << ", step " << i;
+        EXPECT_EQ(s.Started(), !c.Address.empty()) << c.Name;
+        if (!c.Address.empty()) EXPECT_EQ(s.Address(), c.Address) << c.Name;
+    }
+}
+
+TEST(AccessibilitySwitch, TheSessionBusIsTheSessionsOrTheUsersSocketAndNeverStarted)
+{
+    static std::set<std::string> sockets;
+    const auto exists = [](const std::string& path) { return sockets.count(path) > 0; };
+    sockets = {"/run/user/1000/bus"};
+    const struct {
+        const char* Session;
+        const char* Runtime;
+        std::string Expected;
+    } cases[] = {
+        {"unix:path=/tmp/session", "/run/user/1000", "unix:path=/tmp/session"},
+        {nullptr, "/run/user/1000", "unix:path=/run/user/1000/bus"},
+        {"", "/run/user/1000", "unix:path=/run/user/1000/bus"},
+        {"disabled:", "/run/user/1000", ""},    // the session says it has no bus
+        {nullptr, "/run/user/1001", ""},         // no socket there
+        {nullptr, nullptr, ""},                  // nothing known: no bus is started
+        {nullptr, "run/user/1000", ""},          // not an absolute folder
+        {nullptr, "/run/user/a;b", ""},          // would need escaping in an address
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Linux::SessionBusAddress(c.Session, c.Runtime, exists), c.Expected)
+            << (c.Session ? c.Session : "(unset)") << " " << (c.Runtime ? c.Runtime : "(unset)");
 }
