@@ -614,7 +614,9 @@ TEST(AccessibilitySwitch, StartsOnlyOnceTheDesktopSaysAccessibilityIsOn)
         for (std::size_t i = 0; i < c.Events.size(); ++i)
             EXPECT_EQ(Feed(s, c.Events[i]), c.Events[i].Expected) << c.Name << ", step " << i;
         EXPECT_EQ(s.Started(), !c.Address.empty()) << c.Name;
-        if (!c.Address.empty()) EXPECT_EQ(s.Address(), c.Address) << c.Name;
+        if (!c.Address.empty()) {
+            EXPECT_EQ(s.Address(), c.Address) << c.Name;
+        }
     }
 }
 
