@@ -133,6 +133,8 @@ def main():
     if any(a.startswith("--gtest_output") for a in arguments):
         sys.exit("run_windows_test: the report is this runner's; give no --gtest_output")
     signal.signal(signal.SIGTERM, lambda number, frame: sys.exit(128 + number))
+    if not os.path.isfile(exe):
+        sys.exit(f"run_windows_test: {exe} does not exist")
     machine = wine_session.pe_machine(exe)
     if machine not in wine_session.LOADERS:
         sys.exit(f"run_windows_test: {exe} is not a Windows program for x86 or x64")

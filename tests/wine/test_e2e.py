@@ -239,6 +239,12 @@ class CursorRequests:
         return self.last
 
 
+def _cursor_asked(resource):
+    if resource in CURSOR_NAMES:
+        return f"the system's {CURSOR_NAMES[resource]}"
+    return f"resource {resource:#x}" if isinstance(resource, int) else str(resource)
+
+
 def case_cursor(session, exe):
     """The hand over both hotspots up to their edges, the arrow elsewhere: the
     program asks for the system's hand or arrow, and the screen shows it. Where
@@ -286,7 +292,7 @@ def case_cursor(session, exe):
             seen = [kind for kind, known in [("the screen's own", beneath_image)] +
                     [(CURSOR_NAMES[k], v) for k, v in images.items()] if image == known]
             check(False, f"cursor at window {point}: the program asked for "
-                         f"{CURSOR_NAMES.get(requests.last_set(), requests.last_set())}, the "
+                         f"{_cursor_asked(requests.last_set())}, the "
                          f"screen shows {name or 'an unnamed cursor'} (image of {seen or 'none known'}); "
                          f"expected {CURSOR_NAMES[wanted]}")
     print("cursor: " + ("named by Wine (hand2, left_ptr)" if names == set(CURSOR_NAMES.values())
