@@ -9,7 +9,8 @@
 
 Every case is a function case_NAME(session, exe) below and runs for each
 build: the 64-bit Avendrel.exe under wine64 in a 64-bit prefix, and the
-shipped 32-bit one under the classic 32-bit Wine in a 32-bit prefix. The
+shipped 32-bit one under the classic 32-bit Wine in a 32-bit prefix (some
+also with the 32-bit one in the 64-bit prefix, as on a 64-bit Windows). The
 Wine loader follows the architecture of EXE, and the helper programs a case
 runs are the ones built beside EXE. Only a 32-bit case on a machine that runs
 no 32-bit code at all is skipped, with the reason; anything else that keeps
@@ -906,6 +907,12 @@ def run(state_file, exe, name):
         return fail(f"{exe} does not exist (build its Windows preset first)")
     if machine not in wine_session.LOADERS:
         return fail(f"{exe} is not a Windows program for x86 or x64 (machine {machine})")
+    if machine == MACHINE_I386 and recorded["winearch"] == "win64":
+        # A 64-bit prefix records no verdict on 32-bit code: asked here.
+        refused = ia32_code.refused()
+        if refused:
+            print(f"SKIP: {refused}")
+            return wine_session.SKIP
     if recorded["winearch"] == "win32" and machine != MACHINE_I386:
         return fail(f"{exe} is a 64-bit program; a 32-bit prefix cannot run it")
     wine = wine_session.LOADERS[machine]

@@ -4,7 +4,7 @@
 # 32-bit prefix). Each build has one prefix per test run (fixtures
 # wine_prefix_x64 and wine_prefix_x86) shared by its cases, which run one at a
 # time, each on a screen of its own. A case is a function case_NAME in
-# test_e2e.py and is listed below. Only the 32-bit cases on a machine that
+# test_e2e.py and is listed below (a new one runs for both builds). Only the 32-bit cases on a machine that
 # runs no 32-bit code are skipped (status 77, with the reason); a missing
 # Wine, prefix or executable is a failure.
 set(AVENDREL_WINDOWS_X64_DIR ${CMAKE_SOURCE_DIR}/build/windows-x64 CACHE PATH
@@ -57,4 +57,18 @@ foreach(build x64 x86)
     set_tests_properties(wine.${build}.${case} PROPERTIES FIXTURES_REQUIRED wine_prefix_${build}
       LABELS "${labels}" TIMEOUT 420 RESOURCE_LOCK wine ${skip})
   endforeach()
+endforeach()
+
+# The shipped 32-bit build also in the 64-bit prefix, as on a 64-bit Windows
+# (WoW64): its system folder is SysWOW64, which the DLL search restriction
+# must resolve to, and its box, shell and accessibility go through the 32-bit
+# libraries of a 64-bit system. The cases where that differs run there too.
+set(avendrel_wine_wow64_cases screen signup_no close accessible planted_dlls)
+foreach(case IN LISTS avendrel_wine_wow64_cases)
+  add_test(NAME wine.wow64.${case}
+    COMMAND /usr/bin/python3 ${avendrel_wine_script} run
+            ${CMAKE_CURRENT_BINARY_DIR}/wine-prefix-x64.json ${AVENDREL_WINDOWS_X86_DIR}/Avendrel.exe
+            ${case})
+  set_tests_properties(wine.wow64.${case} PROPERTIES FIXTURES_REQUIRED wine_prefix_x64
+    LABELS "wine;e2e;x86;wow64" TIMEOUT 420 RESOURCE_LOCK wine SKIP_RETURN_CODE 77)
 endforeach()
