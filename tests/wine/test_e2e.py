@@ -56,7 +56,7 @@ BENEATH_COLOUR = (255, 0, 255)
 MWM_FUNC_RESIZE, MWM_FUNC_MINIMIZE, MWM_FUNC_MAXIMIZE, MWM_FUNC_CLOSE = 0x2, 0x8, 0x10, 0x20
 
 START_TIMEOUT = 60  # the first program on a new screen also starts Wine's services
-SETTLE = 1.2  # how long "nothing happens" is watched
+SETTLE = 2.0  # how long "nothing (more) happens" is watched: a late extra on a busy machine
 # How long an ending may take on a loaded machine.
 EXIT_TIMEOUT = 60
 
