@@ -919,7 +919,7 @@ def run(state_file, exe, name):
     if not os.path.exists(wine):
         return fail(f"{wine} is not installed (tools/install-wine32.sh installs the 32-bit Wine)")
     prefix = Prefix(recorded["path"], recorded["winearch"])
-    session = Session(prefix, wine, SCREEN_W, SCREEN_H)
+    session = Session(prefix, SCREEN_W, SCREEN_H, wine_loader=wine)
     started = time.monotonic()
     try:
         CASES[name](session, exe)

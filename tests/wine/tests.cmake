@@ -4,9 +4,9 @@
 # 32-bit prefix). Each build has one prefix per test run (fixtures
 # wine_prefix_x64 and wine_prefix_x86) shared by its cases, which run one at a
 # time, each on a screen of its own. A case is a function case_NAME in
-# test_e2e.py and is listed below (a new one runs for both builds). Only the 32-bit cases on a machine that
-# runs no 32-bit code are skipped (status 77, with the reason); a missing
-# Wine, prefix or executable is a failure.
+# test_e2e.py and is listed below (a new one runs for both builds). Only the
+# 32-bit cases on a machine that runs no 32-bit code are skipped (status 77,
+# with the reason); a missing Wine, prefix or executable is a failure.
 set(AVENDREL_WINDOWS_X64_DIR ${CMAKE_SOURCE_DIR}/build/windows-x64 CACHE PATH
   "Build folder of the windows-x64 preset, which holds Avendrel.exe")
 set(AVENDREL_WINDOWS_X86_DIR ${CMAKE_SOURCE_DIR}/build/windows-x86 CACHE PATH

@@ -120,13 +120,13 @@ class Prefix:
     """A Wine prefix of one kind ("win64" or "win32") in a temporary folder,
     prepared once per test run."""
 
-    def __init__(self, path, winearch):
+    def __init__(self, path, winearch="win64"):
         self.path = path
         self.winearch = winearch
         self.browser_log = os.path.join(path, "browser.log")
 
     @staticmethod
-    def create(winearch):
+    def create(winearch="win64"):
         wine = PREFIX_LOADERS[winearch]
         path = tempfile.mkdtemp(prefix=f"avendrel-wine-{winearch}-")
         prefix = Prefix(path, winearch)
@@ -198,11 +198,12 @@ class Program:
 class Session:
     """A screen and a prefix, with the programs started on them by the Wine
     loader `wine_loader` (the one of the architecture under test, which also
-    runs the helper programs built beside it)."""
+    runs the helper programs built beside it; by default the one that made
+    the prefix)."""
 
-    def __init__(self, prefix, wine_loader, width=1281, height=1022):
+    def __init__(self, prefix, width=1281, height=1022, wine_loader=None):
         self.prefix = prefix
-        self.wine_loader = wine_loader
+        self.wine_loader = wine_loader or PREFIX_LOADERS[prefix.winearch]
         self.screen = Screen(width, height)
         self.env = prefix.environment(self.screen.name)
         self.programs = []
