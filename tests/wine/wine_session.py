@@ -2,14 +2,13 @@
 """Runs Windows programs under Wine on a private Xvfb screen for the tests.
 
 A Screen is one Xvfb with its own display number; a Prefix is a Wine prefix
-of one kind (64-bit or 32-bit) made for one test run, with the window manager's waits removed and a recording browser
-registered; a Session joins a screen and a prefix and starts programs, finds
-their windows, reads the screen and the cursor, and drives the mouse and
-keyboard with xdotool. Everything started is ended by close(), also on
-failure.
+of one kind (64-bit or 32-bit) made for one test run, with the window
+manager's waits removed and a recording browser registered; a Session joins
+a screen and a prefix and starts programs, finds their windows, reads the
+screen and the cursor, and drives the mouse and keyboard with xdotool.
+Everything started is ended by close(), also on failure.
 """
 
-import collections
 import ctypes
 import os
 import select
