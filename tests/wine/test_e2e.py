@@ -860,8 +860,7 @@ def prepare(winearch, state_file):
     32-bit code is not made: the reason is recorded for the cases, which skip."""
     if winearch not in wine_session.PREFIX_LOADERS:
         return fail(f"no prefix kind {winearch!r} (win64 or win32)")
-    if os.path.exists(state_file):
-        os.remove(state_file)
+    remove(state_file)  # a prefix an interrupted run left behind
     wine = wine_session.PREFIX_LOADERS[winearch]
     if winearch == "win32":
         refused = ia32_code.refused()
