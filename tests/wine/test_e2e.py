@@ -248,14 +248,29 @@ def _cursor_asked(resource):
 
 def case_cursor(session, exe):
     """The hand over both hotspots up to their edges, the arrow elsewhere: the
-    program asks for the system's hand or arrow, and the screen shows it. Where
-    Wine names its X cursors the names are checked; a cursor that Wine draws
-    itself carries no name, and the two are then told apart by their images."""
+    program asks for the system's hand or arrow, and the screen shows it. With
+    the desktop's cursor theme Wine shows named X cursors, and the names are
+    checked where it gives them; without a theme Wine draws its own cursors,
+    which carry no name, and the two are told apart by their images."""
     check(session.wine("reg", "add", "HKCU\\Software\\Wine\\Debug", "/v", "RelayInclude",
                        "/d", "user32.LoadCursorW;user32.SetCursor", "/f") == 0,
           "cannot set the relay filter")
-    trace_path = os.path.join(session.prefix.path, "cursor-trace.log")
-    _, beneath_image = session.cursor()  # the screen's own cursor, before any window
+    themes = [("the desktop's cursor theme", None),
+              ("no cursor theme", os.path.join(session.prefix.path, "no-cursor-theme"))]
+    for what, cursor_path in themes:
+        if cursor_path:
+            session.env["XCURSOR_PATH"] = cursor_path
+        named = _check_cursors(session, exe, os.path.join(session.prefix.path, "cursor-trace.log"))
+        session.env.pop("XCURSOR_PATH", None)
+        print(f"cursor with {what}: " + ("named by Wine (hand2, left_ptr)" if named else
+                                         "drawn by Wine without names, told apart by their images"))
+
+
+def _check_cursors(session, exe, trace_path):
+    """Walks the cursor table on a newly started program; whether Wine named
+    the cursors it showed."""
+    session.move(0, 0)  # off the window, which is not there yet
+    _, beneath_image = session.cursor()  # the screen's own cursor
     with open(trace_path, "w") as trace:
         program = session.start(exe, debug="+relay", stderr=trace)
     check(session.wait_window("Avendrel", START_TIMEOUT, WIDTH, HEIGHT),
@@ -293,12 +308,11 @@ def case_cursor(session, exe):
             seen = [kind for kind, known in [("the screen's own", beneath_image)] +
                     [(CURSOR_NAMES[k], v) for k, v in images.items()] if image == known]
             check(False, f"cursor at window {point}: the program asked for "
-                         f"{_cursor_asked(requests.last_set())}, the "
-                         f"screen shows {name or 'an unnamed cursor'} (image of {seen or 'none known'}); "
+                         f"{_cursor_asked(requests.last_set())}, the screen shows "
+                         f"{name or 'an unnamed cursor'} (image of {seen or 'none known'}); "
                          f"expected {CURSOR_NAMES[wanted]}")
-    print("cursor: " + ("named by Wine (hand2, left_ptr)" if names == set(CURSOR_NAMES.values())
-                        else "drawn by Wine without names; the hand's image differs from the arrow's"))
     close_and_expect_zero(session, program)
+    return names == set(CURSOR_NAMES.values())
 
 
 def case_signup_no(session, exe):
