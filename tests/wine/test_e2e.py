@@ -205,6 +205,7 @@ def _screen_matches(session):
 # and the names of the X cursors that Wine shows for them when it names them.
 IDC_ARROW, IDC_HAND = 0x7F00, 0x7F89
 CURSOR_NAMES = {IDC_ARROW: "left_ptr", IDC_HAND: "hand2"}
+CURSOR_STEADY = 0.5  # seconds a cursor is shown unchanged before its image is taken as the kind's
 
 
 class CursorRequests:
@@ -262,13 +263,13 @@ def case_cursor(session, exe):
             session.env["XCURSOR_PATH"] = cursor_path
         named = _check_cursors(session, exe, os.path.join(session.prefix.path, "cursor-trace.log"))
         session.env.pop("XCURSOR_PATH", None)
-        print(f"cursor with {what}: " + ("named by Wine (hand2, left_ptr)" if named else
+        print(f"cursor with {what}: " + ("named X cursors (hand2, left_ptr)" if named else
                                          "drawn by Wine without names, told apart by their images"))
 
 
 def _check_cursors(session, exe, trace_path):
-    """Walks the cursor table on a newly started program; whether Wine named
-    the cursors it showed."""
+    """Walks the cursor table on a newly started program; whether both kinds
+    were shown as named X cursors."""
     session.move(0, 0)  # off the window, which is not there yet
     _, beneath_image = session.cursor()  # the screen's own cursor
     with open(trace_path, "w") as trace:
@@ -276,21 +277,31 @@ def _check_cursors(session, exe, trace_path):
     check(session.wait_window("Avendrel", START_TIMEOUT, WIDTH, HEIGHT),
           "the 800x677 window \"Avendrel\" was not shown")
     requests = CursorRequests(trace_path)
-    images = {}  # resource id: the image shown for it, learnt at its first point
-    names = set()
+    images = {}  # resource id: the image of Wine's own cursor, learnt at its first point
+    names = set()  # of the X cursors shown
 
     def shown(wanted):
         name, image = session.cursor()
-        if requests.last_set() != wanted or name not in ("", CURSOR_NAMES[wanted]):
+        if requests.last_set() != wanted:
             return False
+        if name:  # a cursor of the theme: its name tells what it is
+            if name != CURSOR_NAMES[wanted]:
+                return False
+            names.add(name)
+            return True
+        # One that Wine drew: its image, the same at every point of its kind
+        # and unlike the other kind's.
         if wanted in images:
             return image == images[wanted]
         # The first point of each kind: any image but the screen's own and the
-        # other kind's (which may still be shown for a moment).
+        # other kind's (which may still be shown for a moment), once it has
+        # stayed a while (Wine may show another cursor on the way).
         if image == beneath_image or image in images.values():
             return False
+        time.sleep(CURSOR_STEADY)
+        if session.cursor() != (name, image) or requests.last_set() != wanted:
+            return False
         images[wanted] = image
-        names.add(name)
         return True
 
     hand, arrow = IDC_HAND, IDC_ARROW
@@ -307,9 +318,11 @@ def _check_cursors(session, exe, trace_path):
             name, image = session.cursor()
             seen = [kind for kind, known in [("the screen's own", beneath_image)] +
                     [(CURSOR_NAMES[k], v) for k, v in images.items()] if image == known]
+            learnt = {CURSOR_NAMES[k]: v[:4] for k, v in images.items()}
             check(False, f"cursor at window {point}: the program asked for "
                          f"{_cursor_asked(requests.last_set())}, the screen shows "
-                         f"{name or 'an unnamed cursor'} (image of {seen or 'none known'}); "
+                         f"{name or 'an unnamed cursor'} {image and image[:4]} (image of "
+                         f"{seen or 'none known'}; size and hot spot of those learnt: {learnt}); "
                          f"expected {CURSOR_NAMES[wanted]}")
     close_and_expect_zero(session, program)
     return names == set(CURSOR_NAMES.values())
