@@ -43,8 +43,8 @@ if(AVENDREL_TESTS)
   target_compile_definitions(avendrel_dll_search_check PRIVATE UNICODE _UNICODE)
   target_link_options(avendrel_dll_search_check PRIVATE -municode -static -static-libgcc -static-libstdc++)
   set_target_properties(avendrel_dll_search_check PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
-  # Run under Wine by tests/wine: lists the program's windows and posts input
-  # to them, for a desktop that cannot put them on the screen (WoW64).
+  # Run under Wine by tests/wine: lists the program's windows, their state and
+  # posts input and system commands to them, as another program may.
   add_executable(avendrel_window_driver ${CMAKE_SOURCE_DIR}/tests/wine/window_driver.cpp)
   target_compile_definitions(avendrel_window_driver PRIVATE UNICODE _UNICODE)
   target_link_options(avendrel_window_driver PRIVATE -static -static-libgcc -static-libstdc++)

@@ -1,56 +1,63 @@
 #!/usr/bin/env bash
-# Puts Wine's 32-bit Windows libraries beside wine64's own, so that wine64
-# runs 32-bit programs in its WoW64 mode (no 32-bit code of the machine runs).
-# Debian ships them in libwine:i386; only its Windows half is taken from the
-# package, which is extracted, not installed. Does nothing when the libraries
-# of wine64's version are in place; prints one line either way.
+# Installs Debian's 32-bit Wine (wine32:i386, the classic 32-bit loader
+# /usr/lib/wine/wine beside wine64), which runs the shipped 32-bit
+# Avendrel.exe the way a Debian user runs 32-bit Windows programs. Adds the
+# i386 architecture and refreshes the package lists only when they are
+# needed; does nothing when the package of wine64's version is installed.
+# Prints one line either way (apt's own output goes to a log, shown on failure).
 set -euo pipefail
 
-target=/usr/lib/x86_64-linux-gnu/wine/i386-windows
-stamp=$target/.libwine-i386-version
-
+loader=/usr/lib/wine/wine
 version=$(dpkg-query -W -f='${Version}' wine64 2>/dev/null || true)
 if [ -z "$version" ]; then
-  echo "install-wine32: wine64 is not installed" >&2
+  echo "install-wine32: wine64 is not installed (tools/install-deps.sh installs it)" >&2
   exit 1
 fi
-if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ] && [ -f "$target/ntdll.dll" ] \
-   && [ -f "$target/winex11.drv" ]; then
-  echo "install-wine32: the 32-bit Wine libraries $version are in place"
+# An earlier set-up copied libwine:i386's Windows libraries into wine64's own
+# folder (leaving a stamp there); those copies are removed, so that wine64 is
+# as its package made it. wine64's own zlib1.dll there is kept.
+copies=/usr/lib/x86_64-linux-gnu/wine/i386-windows
+remove_copies() {
+  [ -f "$copies/.libwine-i386-version" ] || return 0
+  dpkg-query -L libwine:i386 | grep '/i386-windows/' | xargs -r -n1 basename | grep -vx zlib1.dll \
+    | while read -r name; do rm -f "$copies/$name"; done
+  rm -f "$copies/.libwine-i386-version"
+}
+
+installed=$(dpkg-query -W -f='${db:Status-Status} ${Version}' wine32:i386 2>/dev/null || true)
+if [ "$installed" = "installed $version" ] && [ -x "$loader" ]; then
+  [ "$(id -u)" -ne 0 ] || remove_copies
+  echo "install-wine32: the 32-bit Wine $version (wine32:i386) is installed"
   exit 0
 fi
 if [ "$(id -u)" -ne 0 ]; then
-  echo "install-wine32: the 32-bit Wine libraries are missing and adding them needs root" >&2
+  echo "install-wine32: the 32-bit Wine (wine32:i386) is missing and installing it needs root" >&2
   exit 1
 fi
 
-apt=(apt-get -q -o DPkg::Lock::Timeout=900)
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+fail() {
+  cat "$log" >&2
+  echo "install-wine32: $1" >&2
+  exit 1
+}
+apt=(apt-get -q -y -o DPkg::Lock::Timeout=600)
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
 fi
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-# The package of exactly wine64's version; the lists are refreshed only when
-# they do not know it yet.
-if ! (cd "$scratch" && "${apt[@]}" download "libwine:i386=$version") >"$scratch/log" 2>&1; then
-  "${apt[@]}" update >"$scratch/log" 2>&1 || { cat "$scratch/log" >&2; exit 1; }
-  (cd "$scratch" && "${apt[@]}" download "libwine:i386=$version") >"$scratch/log" 2>&1 \
-    || { cat "$scratch/log" >&2; exit 1; }
+# The lists are refreshed only when they do not offer the 32-bit package of
+# exactly wine64's version (a new architecture's lists are empty).
+offered() {
+  apt-cache madison wine32:i386 2>/dev/null | awk -F'|' '{gsub(/ /, "", $2); print $2}' \
+    | grep -qxF "$version"
+}
+if ! offered; then
+  "${apt[@]}" update >"$log" 2>&1 || fail "apt-get update failed"
+  offered || fail "no wine32:i386 $version in the package lists"
 fi
-dpkg-deb -x "$scratch"/libwine_*_i386.deb "$scratch/root"
-source=$scratch/root/usr/lib/i386-linux-gnu/wine/i386-windows
-if [ ! -f "$source/ntdll.dll" ]; then
-  echo "install-wine32: libwine:i386 $version holds no 32-bit Windows libraries" >&2
-  exit 1
-fi
-mkdir -p "$target"
-# wine64's package owns the zlib1.dll already there: it is kept as it is.
-count=0
-for file in "$source"/*; do
-  name=$(basename "$file")
-  if [ "$name" = zlib1.dll ] && [ -e "$target/$name" ]; then continue; fi
-  cp -f "$file" "$target/$name"
-  count=$((count + 1))
-done
-echo "$version" >"$stamp"
-echo "install-wine32: added $count 32-bit Wine libraries $version from libwine:i386 to $target"
+DEBIAN_FRONTEND=noninteractive "${apt[@]}" install "wine32:i386=$version" >"$log" 2>&1 \
+  || fail "apt-get install wine32:i386=$version failed"
+[ -x "$loader" ] || fail "wine32:i386 $version is installed but $loader is missing"
+remove_copies
+echo "install-wine32: installed the 32-bit Wine $version (wine32:i386)"

@@ -1,6 +1,6 @@
 // Test helper, run under Wine beside the program: reports the program's
-// windows and delivers input to them the way the desktop would, for a
-// desktop that cannot put them on the screen.
+// windows and their state, and delivers input and system commands to them
+// the way the desktop or another program would.
 //   window_driver list                 one line per window of the program's
 //                                      classes and per dialog box:
 //                                      class|title|left,top,width,height|visible|owner

@@ -2,27 +2,53 @@
 """Runs Windows programs under Wine on a private Xvfb screen for the tests.
 
 A Screen is one Xvfb with its own display number; a Prefix is a Wine prefix
-made for one test run, with the window manager's waits removed and a recording
-browser registered; a Session joins the two and starts programs, finds their
-windows, reads the screen and the cursor, and drives the mouse and keyboard
-with xdotool. Everything started is ended by close(), also on failure.
+of one kind (64-bit or 32-bit) made for one test run, with the window
+manager's waits removed and a recording browser registered; a Session joins
+a screen and a prefix and starts programs, finds their windows, reads the
+screen and the cursor, and drives the mouse and keyboard with xdotool.
+Everything started is ended by close(), also on failure.
 """
 
 import ctypes
 import os
+import select
 import shutil
 import signal
+import struct
 import subprocess
 import tempfile
 import time
 
 from Xlib import X, display as xdisplay
 
-WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
 HERE = os.path.dirname(os.path.abspath(__file__))
 BROWSER_SOURCE = os.path.join(HERE, "recording_browser.sh")
 SKIP = 77  # CTest's SKIP_RETURN_CODE for these tests
+
+# The Wine loader of each Windows architecture (by the PE header's machine
+# field): wine64 for 64-bit programs; for 32-bit ones the classic 32-bit
+# loader of Debian's wine32:i386, which runs them in a 32-bit prefix as on a
+# 32-bit Windows, and in a 64-bit one as on a 64-bit Windows (SysWOW64).
+MACHINE_I386, MACHINE_AMD64 = 0x14C, 0x8664
+LOADERS = {MACHINE_AMD64: "/usr/lib/wine/wine64", MACHINE_I386: "/usr/lib/wine/wine"}
+# The loader that makes a prefix of each kind (WINEARCH).
+PREFIX_LOADERS = {"win64": LOADERS[MACHINE_AMD64], "win32": LOADERS[MACHINE_I386]}
+
+
+def pe_machine(path):
+    """The machine field of a PE file's header, or None if it is not one."""
+    try:
+        with open(path, "rb") as file:
+            head = file.read(4096)
+    except OSError:
+        return None
+    if len(head) < 64 or head[:2] != b"MZ":
+        return None
+    offset = struct.unpack_from("<I", head, 0x3C)[0]
+    if offset + 6 > len(head) or head[offset:offset + 4] != b"PE\0\0":
+        return None
+    return struct.unpack_from("<H", head, offset + 4)[0]
 
 
 def _die_with_parent():
@@ -45,6 +71,8 @@ def wait_for(predicate, timeout, interval=0.05):
 class Screen:
     """One Xvfb server of the given size on a display number it picks itself."""
 
+    START_TIMEOUT = 60  # seconds for Xvfb to say its display number
+
     def __init__(self, width, height):
         self.width, self.height = width, height
         read_end, write_end = os.pipe()
@@ -55,10 +83,16 @@ class Screen:
             preexec_fn=_die_with_parent)
         os.close(write_end)
         number = b""
-        with os.fdopen(read_end, "rb") as pipe:
+        deadline = time.monotonic() + self.START_TIMEOUT
+        with os.fdopen(read_end, "rb", buffering=0) as pipe:
             while not number.endswith(b"\n"):
+                left = deadline - time.monotonic()
+                if left <= 0 or not select.select([pipe], [], [], left)[0]:
+                    self._stop()
+                    raise RuntimeError(f"Xvfb gave no display number in {self.START_TIMEOUT} s")
                 chunk = pipe.read(1)
                 if not chunk:
+                    self._stop()
                     raise RuntimeError("Xvfb did not start")
                 number += chunk
         self.name = ":" + number.decode().strip()
@@ -70,6 +104,9 @@ class Screen:
             self.x.close()
         except Exception:
             pass
+        self._stop()
+
+    def _stop(self):
         self.process.terminate()
         try:
             self.process.wait(5)
@@ -79,21 +116,24 @@ class Screen:
 
 
 class Prefix:
-    """A Wine prefix in a temporary folder, prepared once per test run."""
+    """A Wine prefix of one kind ("win64" or "win32") in a temporary folder,
+    prepared once per test run."""
 
-    def __init__(self, path):
+    def __init__(self, path, winearch="win64"):
         self.path = path
+        self.winearch = winearch
         self.browser_log = os.path.join(path, "browser.log")
 
     @staticmethod
-    def create():
-        path = tempfile.mkdtemp(prefix="avendrel-wine-")
-        prefix = Prefix(path)
+    def create(winearch="win64"):
+        wine = PREFIX_LOADERS[winearch]
+        path = tempfile.mkdtemp(prefix=f"avendrel-wine-{winearch}-")
+        prefix = Prefix(path, winearch)
         shutil.copy(BROWSER_SOURCE, os.path.join(path, "recording_browser.sh"))
         screen = Screen(1024, 768)
         try:
             env = prefix.environment(screen.name)
-            subprocess.run([WINE, "wineboot", "-i"], env=env, check=True, timeout=240,
+            subprocess.run([wine, "wineboot", "-i"], env=env, check=True, timeout=240,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             settings = [
                 # Without a window manager Wine waits 2 s whenever it hides or
@@ -103,7 +143,7 @@ class Prefix:
                  os.path.join(path, "recording_browser.sh")],
             ]
             for key, value, data in settings:
-                subprocess.run([WINE, "reg", "add", key, "/v", value, "/d", data, "/f"], env=env,
+                subprocess.run([wine, "reg", "add", key, "/v", value, "/d", data, "/f"], env=env,
                                check=True, timeout=60, stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL)
             # A normal exit of the server writes the registry to the prefix.
@@ -117,8 +157,8 @@ class Prefix:
 
     def environment(self, display_name):
         env = dict(os.environ)
-        env.update(WINEPREFIX=self.path, WINEDEBUG="-all", DISPLAY=display_name,
-                   WINEDLLOVERRIDES="mscoree,mshtml=")
+        env.update(WINEPREFIX=self.path, WINEARCH=self.winearch, WINEDEBUG="-all",
+                   DISPLAY=display_name, WINEDLLOVERRIDES="mscoree,mshtml=")
         env.pop("WAYLAND_DISPLAY", None)
         return env
 
@@ -155,35 +195,43 @@ class Program:
 
 
 class Session:
-    """A screen and a prefix, with the programs started on them."""
+    """A screen and a prefix, with the programs started on them by the Wine
+    loader `wine_loader` (the one of the architecture under test, which also
+    runs the helper programs built beside it; by default the one that made
+    the prefix)."""
 
-    def __init__(self, prefix, width=1281, height=1022):
+    def __init__(self, prefix, width=1281, height=1022, wine_loader=None):
         self.prefix = prefix
+        self.wine_loader = wine_loader or PREFIX_LOADERS[prefix.winearch]
         self.screen = Screen(width, height)
         self.env = prefix.environment(self.screen.name)
         self.programs = []
         self.clear_browser_log()
 
     # --- programs -------------------------------------------------------
-    def start(self, exe, *args, debug=None, stderr=subprocess.DEVNULL):
+    def start(self, exe, *args, debug=None, stderr=subprocess.DEVNULL, cwd=None):
         """Starts a program; `stderr` may be a file to collect its standard error,
-        and `debug` a WINEDEBUG setting whose trace goes there."""
+        `debug` a WINEDEBUG setting whose trace goes there, `cwd` its folder."""
         env = dict(self.env, WINEDEBUG=debug) if debug else self.env
-        popen = subprocess.Popen([WINE, exe, *args], env=env, stdout=subprocess.DEVNULL,
-                                 stderr=stderr, preexec_fn=_die_with_parent)
+        popen = subprocess.Popen([self.wine_loader, exe, *args], env=env, cwd=cwd,
+                                 stdout=subprocess.DEVNULL, stderr=stderr,
+                                 preexec_fn=_die_with_parent)
         program = Program(self, popen)
         self.programs.append(program)
         return program
 
     def wine(self, *args, timeout=60):
-        return subprocess.run([WINE, *args], env=self.env, timeout=timeout,
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
+        return subprocess.run([self.wine_loader, *args], env=self.env, timeout=timeout,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                              preexec_fn=_die_with_parent).returncode
 
-    def output(self, *args, timeout=60, check=True):
-        """Runs a Windows console program to its end and returns its output."""
-        return subprocess.run([WINE, *args], env=self.env, timeout=timeout, check=check,
-                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                              encoding="utf-8", errors="replace").stdout
+    def output(self, *args, timeout=60, check=True, cwd=None):
+        """Runs a Windows console program to its end (in folder `cwd`) and
+        returns its output."""
+        return subprocess.run([self.wine_loader, *args], env=self.env, timeout=timeout,
+                              cwd=cwd, check=check, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                              encoding="utf-8", errors="replace",
+                              preexec_fn=_die_with_parent).stdout
 
     def close(self):
         for program in self.programs:
@@ -253,7 +301,13 @@ class Session:
 
     def cursor_name(self):
         """The name of the X cursor now shown, e.g. "hand2" or "left_ptr"."""
-        return _cursor_name(self.screen.name)
+        return _cursor(self.screen.name)[0]
+
+    def cursor(self):
+        """(name, image) of the X cursor now shown: the name is "" for a cursor
+        drawn by its client, the image (width, height, x hot spot, y hot spot,
+        ARGB words) tells any two shapes apart."""
+        return _cursor(self.screen.name)
 
     # --- input ----------------------------------------------------------
     def xdotool(self, *args):
@@ -278,21 +332,15 @@ class Session:
         with open(self.prefix.browser_log) as log:
             return [line.strip() for line in log if line.strip()]
 
-    def wait_opened(self, count, quiet=20, limit=240):
-        """Waits until `count` addresses are recorded, for as long as new ones
-        keep coming: each open starts processes of Wine's, which a busy machine
-        makes slow, so it gives up only after `quiet` seconds without a new
-        address (or `limit` seconds in all). Returns the addresses recorded."""
-        started = last_change = time.monotonic()
+    def wait_opened(self, count, limit=120):
+        """Waits until at least `count` addresses are recorded, or `limit`
+        seconds have passed (each open starts processes of Wine's, which a busy
+        machine makes slow). Returns the addresses recorded."""
+        deadline = time.monotonic() + limit
         opened = self.opened()
-        while len(opened) < count:
-            now = time.monotonic()
-            if now - last_change >= quiet or now - started >= limit:
-                break
+        while len(opened) < count and time.monotonic() < deadline:
             time.sleep(0.1)
-            seen, opened = len(opened), self.opened()
-            if len(opened) != seen:
-                last_change = time.monotonic()
+            opened = self.opened()
         return opened
 
 
@@ -304,8 +352,8 @@ class _CursorImage(ctypes.Structure):
                 ("atom", ctypes.c_ulong), ("name", ctypes.c_char_p)]
 
 
-def _cursor_name(display_name):
-    # python-xlib lacks the XFixes request that names the cursor; libXfixes has it.
+def _cursor(display_name):
+    # python-xlib lacks the XFixes request that reads the cursor; libXfixes has it.
     x11 = ctypes.CDLL("libX11.so.6")
     xfixes = ctypes.CDLL("libXfixes.so.3")
     x11.XOpenDisplay.restype = ctypes.c_void_p
@@ -324,9 +372,14 @@ def _cursor_name(display_name):
         xfixes.XFixesQueryVersion(handle, ctypes.byref(major), ctypes.byref(minor))
         image = xfixes.XFixesGetCursorImage(handle)
         if not image:
-            return None
-        name = (image.contents.name or b"").decode()
+            return None, None
+        cursor = image.contents
+        name = (cursor.name or b"").decode()
+        # Xlib hands the pixels over as longs, one 32-bit ARGB word in each.
+        words = ctypes.cast(cursor.pixels, ctypes.POINTER(ctypes.c_ulong))
+        pixels = tuple(words[i] & 0xFFFFFFFF for i in range(cursor.width * cursor.height))
+        shape = (cursor.width, cursor.height, cursor.xhot, cursor.yhot, pixels)
         x11.XFree(image)
-        return name
+        return name, shape
     finally:
         x11.XCloseDisplay(handle)
