@@ -27,8 +27,9 @@ foreach(case IN LISTS avendrel_wine_defined)
   endif()
 endforeach()
 
-# The inner waits of a case (a start, an exit, the addresses) are each at
-# most 120 s; making a prefix takes up to 240 s for wineboot and 60 s per step.
+# The inner waits of a case (a start, an exit, the addresses: fifty opens on
+# a busy machine took over 120 s) are each at most 240 s; making a prefix
+# takes up to 240 s for wineboot and 60 s per step.
 foreach(build x64 x86)
   if(build STREQUAL x64)
     set(winearch win64)
@@ -56,7 +57,7 @@ foreach(build x64 x86)
     add_test(NAME wine.${build}.${case}
       COMMAND /usr/bin/python3 ${avendrel_wine_script} run ${state} ${exe} ${case})
     set_tests_properties(wine.${build}.${case} PROPERTIES FIXTURES_REQUIRED wine_prefix_${build}
-      LABELS "${labels}" TIMEOUT 420 RESOURCE_LOCK wine ${skip})
+      LABELS "${labels}" TIMEOUT 600 RESOURCE_LOCK wine ${skip})
   endforeach()
 endforeach()
 
@@ -71,5 +72,5 @@ foreach(case IN LISTS avendrel_wine_wow64_cases)
             ${CMAKE_CURRENT_BINARY_DIR}/wine-prefix-x64.json ${AVENDREL_WINDOWS_X86_DIR}/Avendrel.exe
             ${case})
   set_tests_properties(wine.wow64.${case} PROPERTIES FIXTURES_REQUIRED wine_prefix_x64
-    LABELS "wine;e2e;x86;wow64" TIMEOUT 420 RESOURCE_LOCK wine SKIP_RETURN_CODE 77)
+    LABELS "wine;e2e;x86;wow64" TIMEOUT 600 RESOURCE_LOCK wine SKIP_RETURN_CODE 77)
 endforeach()

@@ -332,7 +332,7 @@ class Session:
         with open(self.prefix.browser_log) as log:
             return [line.strip() for line in log if line.strip()]
 
-    def wait_opened(self, count, limit=120):
+    def wait_opened(self, count, limit=240):
         """Waits until at least `count` addresses are recorded, or `limit`
         seconds have passed (each open starts processes of Wine's, which a busy
         machine makes slow). Returns the addresses recorded."""
