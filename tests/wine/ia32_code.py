@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Whether this machine can run 32-bit x86 code, which Wine's WoW64 mode needs.
+"""Whether this machine can run 32-bit x86 code, which 32-bit Wine needs.
 
   ia32_code.py    prints the verdict; status 0 when 32-bit code runs, 3 when
                   the machine refuses it (the line then starts with

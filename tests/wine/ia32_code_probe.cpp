@@ -1,7 +1,7 @@
-// Says whether this machine runs 32-bit x86 code in a 64-bit process: Wine's
-// WoW64 mode switches to the kernel's 32-bit code segment to run a 32-bit
-// Windows program, and a kernel (or hypervisor) with IA-32 emulation off
-// refuses that switch, so Wine then runs no 32-bit program at all.
+// Says whether this machine runs 32-bit x86 code: 32-bit Wine (and Wine's
+// WoW64 mode, in a 64-bit process) runs a 32-bit Windows program in the
+// kernel's 32-bit code segment, and a kernel (or hypervisor) with IA-32
+// emulation off refuses that segment, so Wine then runs no 32-bit program.
 //
 // The probe far-returns into the 32-bit code segment (selector 0x23), where a
 // single 32-bit far return leads back to the 64-bit segment (0x33). Code and
