@@ -56,6 +56,18 @@ def check(condition, message):
         raise TestFailure(message)
 
 
+def run_case(cases, args):
+    """Runs the case `args.case` of `cases` with `args`; prints "passed" or
+    "FAILED" with the reason and returns the exit status."""
+    try:
+        cases[args.case](args)
+    except TestFailure as failure:
+        print("FAILED %s: %s" % (args.case, failure))
+        return 1
+    print("passed %s" % args.case)
+    return 0
+
+
 def wait_for(what, predicate, timeout=10.0, step=0.02):
     """Polls `predicate` until it returns something true; fails after `timeout`."""
     deadline = time.monotonic() + timeout

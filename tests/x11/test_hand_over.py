@@ -20,7 +20,7 @@ import subprocess
 import sys
 import time
 
-from desktop import HOME_PAGE_ADDRESS, SIGN_UP_ADDRESS, Desktop, TestFailure, check, wait_for
+from desktop import HOME_PAGE_ADDRESS, SIGN_UP_ADDRESS, Desktop, check, run_case, wait_for
 from test_program import HOME_PAGE_POINT, SIGN_UP_POINT, check_quiet_exit
 
 BROWSER_NAME = "com.avendrel.TestBrowser"
@@ -284,13 +284,7 @@ def main():
     parser.add_argument("--program", required=True)
     parser.add_argument("--browser", required=True)
     args = parser.parse_args()
-    try:
-        CASES[args.case](args)
-    except TestFailure as failure:
-        print("FAILED %s: %s" % (args.case, failure))
-        return 1
-    print("passed %s" % args.case)
-    return 0
+    return run_case(CASES, args)
 
 
 if __name__ == "__main__":

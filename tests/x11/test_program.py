@@ -18,7 +18,7 @@ from Xlib import X
 
 from desktop import (ARTWORK_TOP, BENEATH_COLOUR, HOME_PAGE_ADDRESS, SIGN_UP_ADDRESS,
                      WINDOW_HEIGHT, WINDOW_LEFT, WINDOW_TOP, WINDOW_WIDTH, Desktop, TestFailure,
-                     check, end_processes_with_this_test, read_line, wait_for)
+                     check, end_processes_with_this_test, read_line, run_case, wait_for)
 
 SIGN_UP_POINT = (600, 440)
 HOME_PAGE_POINT = (700, 566)
@@ -978,13 +978,7 @@ def main():
     end_processes_with_this_test()
     if args.output:
         os.makedirs(args.output, exist_ok=True)
-    try:
-        CASES[args.case](args)
-    except TestFailure as failure:
-        print("FAILED %s: %s" % (args.case, failure))
-        return 1
-    print("passed %s" % args.case)
-    return 0
+    return run_case(CASES, args)
 
 
 if __name__ == "__main__":
