@@ -143,15 +143,22 @@ class BrowserDesktop(Desktop):
         return self.received()
 
 
-def sign_up_yes(d):
-    """One run of the program: sign-up answered Yes with Return. Returns the
-    time from the answer to the program's end, in ms."""
+def start_and_answer_yes(d):
+    """Starts the program, clicks the sign-up button and answers the box Yes
+    with Return; returns the time of the answer."""
     d.start_program(env=d.program_environment())
     d.wait_program_window()
     d.click(*SIGN_UP_POINT)
     d.wait_box()
     answered = time.monotonic()
     d.xdotool("key", "Return")
+    return answered
+
+
+def sign_up_yes(d):
+    """One run of the program: sign-up answered Yes with Return. Returns the
+    time from the answer to the program's end, in ms."""
+    answered = start_and_answer_yes(d)
     check_quiet_exit(d, "sign-up answered Yes")
     return (time.monotonic() - answered) * 1000
 
@@ -246,11 +253,7 @@ def case_slow_browser(args):
     with status 0. One that never answers: the program still ends, with
     status 0, once its wait is over."""
     with BrowserDesktop(args.program, args.browser, hold=True) as d:
-        d.start_program(env=d.program_environment())
-        d.wait_program_window()
-        d.click(*SIGN_UP_POINT)
-        d.wait_box()
-        d.xdotool("key", "Return")
+        start_and_answer_yes(d)
         wait_for("the window to go", lambda: d.top_level_named("Avendrel") is None, 10)
         d.wait_received(1)
         check(d.running(), "the program did not wait for the browser's answer")
@@ -261,12 +264,7 @@ def case_slow_browser(args):
 
         os.unlink(d.release_file)
         d.wait_browser_gone()
-        d.start_program(env=d.program_environment())
-        d.wait_program_window()
-        d.click(*SIGN_UP_POINT)
-        d.wait_box()
-        answered = time.monotonic()
-        d.xdotool("key", "Return")
+        answered = start_and_answer_yes(d)
         d.wait_received(2)
         status, out, err = d.wait_exit(60)
         figure("slow_browser.never_answered.answer_to_end_ms",
